@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package the station needs to build, run and test.
+# Safe to run again: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git clang-format
+  libwxgtk3.2-dev
+  libboost-dev libboost-system-dev
+  libleveldb-dev
+  libopencv-core-dev libopencv-imgcodecs-dev libopencv-imgproc-dev
+  libzip-dev zip unzip
+  libgtest-dev googletest
+  xvfb xauth openbox xdotool imagemagick x11-utils
+  socat python3-plyvel python3-pil
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update
+$SUDO apt-get install -y --no-install-recommends "${missing[@]}"

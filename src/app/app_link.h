@@ -1,0 +1,60 @@
+// app_link is the one way a worker thread reaches the main window: it queues
+// copies of thread events to the window and reads the configuration object.
+//
+// The main window creates the link before it starts any worker and calls
+// detach() first thing in its destructor. From then on post() drops events
+// and the reads answer their defaults without touching the configuration, so
+// no worker, detached or not, ever delivers to a window being destroyed or
+// reads a configuration object that is being deleted.
+//
+// Every member is safe to call from any thread. The configuration object is
+// not safe for concurrent use, so the user-interface thread also reaches it
+// through with_config() while workers may be running.
+#pragma once
+
+#include <wx/confbase.h>
+#include <wx/event.h>
+
+#include <memory>
+#include <mutex>
+
+class app_link {
+public:
+    app_link(wxEvtHandler* window, wxConfigBase* config);
+    app_link(const app_link&) = delete;
+    app_link& operator=(const app_link&) = delete;
+
+    // Queues a copy of the event to the window; false once detached.
+    bool post(const wxThreadEvent& event);
+    // Queues an event of the given type with a text and an integer.
+    bool post(wxEventType type, const wxString& text, int value = 0);
+    bool log_info(const wxString& text);
+    bool log_error(const wxString& text);
+
+    // Reads with the reader's default; after detach() the default is answered.
+    wxString read_text(const wxString& key, const wxString& fallback) const;
+    bool read_bool(const wxString& key, bool fallback) const;
+    double read_double(const wxString& key, double fallback) const;
+    long read_long(const wxString& key, long fallback) const;
+
+    // Runs fn(wxConfigBase&) under the guard; false (fn not run) once detached.
+    template <typename F>
+    bool with_config(F&& fn) {
+        std::lock_guard<std::mutex> lock(guard_);
+        if (!config_) return false;
+        fn(*config_);
+        return true;
+    }
+
+    // Stops all delivery and configuration access; waits for any in progress.
+    void detach();
+    bool attached() const;
+
+private:
+    mutable std::mutex guard_;
+    // State below is protected by guard_.
+    wxEvtHandler* window_;
+    wxConfigBase* config_;
+};
+
+using app_link_ptr = std::shared_ptr<app_link>;

@@ -1,0 +1,58 @@
+#include "undercam.h"
+
+#include "text_encoding.h"
+#include "undercam_frame.h"
+
+#include <wx/msgdlg.h>
+
+#include <exception>
+
+wxIMPLEMENT_APP_NO_MAIN(undercam);
+
+bool undercam::OnInit() {
+    checker_ = std::make_unique<wxSingleInstanceChecker>();
+    if (checker_->IsAnotherRunning()) {
+        wxMessageBox("Another program instance is already running, aborting.", "Error",
+                     wxOK | wxICON_ERROR);
+        return false;
+    }
+    wxHandleFatalExceptions(false);
+#if wxCHECK_VERSION(3, 3, 0)
+    SetAppearance(Appearance::System);
+#endif
+    try {
+        frame_ = new undercam_frame();
+        frame_->Show(true);
+        return true;
+    } catch (const std::exception& e) {
+        wxMessageBox(from_narrow(e.what()), "C++ exception", wxOK | wxICON_ERROR);
+    } catch (...) {
+        wxMessageBox("Unknown exception. Application will be closed", "Fatal error",
+                     wxOK | wxICON_ERROR);
+    }
+    // A station without its window cannot work: main() ends with a failure status.
+    return false;
+}
+
+int undercam::OnExit() { return 0; }
+
+bool undercam::OnExceptionInMainLoop() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        wxMessageBox(from_narrow(e.what()), "C++ exception", wxOK | wxICON_ERROR);
+        return true;
+    } catch (...) {
+        wxMessageBox(L"Программа будет завершена.", L"Неизвестное исключение.",
+                     wxOK | wxICON_ERROR);
+        return false;
+    }
+}
+
+void undercam::OnUnhandledException() { wxMessageBox("Unhandled exception", "Error"); }
+
+int main(int argc, char** argv) {
+    // A start-up that returned false (second instance, failed window) ends with status 1.
+    const int status = wxEntry(argc, argv);
+    return status < 0 ? 1 : status;
+}

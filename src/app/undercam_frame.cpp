@@ -1,0 +1,465 @@
+#include "undercam_frame.h"
+
+#include "build_info.h"
+#include "configuration.h"
+#include "database_list.h"
+#include "journal.h"
+#include "ldb_info.h"
+#include "load_thread.h"
+#include "log_viewer.h"
+#include "text_encoding.h"
+#include "thread_events.h"
+#include "tool_art.h"
+#include "VImagePanel.h"
+
+#include <wx/menu.h>
+#include <wx/socket.h>
+#include <wx/stattext.h>
+#include <wx/statusbr.h>
+#include <wx/toolbar.h>
+#include <wx/utils.h>
+#include <wx/version.h>
+
+#include <opencv2/core/version.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <ctime>
+#include <stdexcept>
+
+wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame)
+    EVT_MENU(id_settings, undercam_frame::on_settings)
+    EVT_MENU(id_exit, undercam_frame::on_exit)
+    EVT_MENU(id_refresh_cameras, undercam_frame::on_refresh_cameras)
+    EVT_MENU(id_capture, undercam_frame::on_capture)
+    EVT_MENU(id_capture_write, undercam_frame::on_capture_write)
+    EVT_MENU(id_stop, undercam_frame::on_stop)
+    EVT_MENU(id_session_code, undercam_frame::on_session_code)
+    EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
+    EVT_MENU(id_view_database, undercam_frame::on_view_database)
+    EVT_MENU_RANGE(id_delete_database, id_replace_session, undercam_frame::on_database_command)
+    EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
+    EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
+    EVT_CHOICE(id_exposure_choice, undercam_frame::on_exposure_choice)
+    EVT_CONTEXT_MENU(undercam_frame::on_context_menu)
+    EVT_UPDATE_UI(id_camera_choice, undercam_frame::on_update_ui)
+    EVT_UPDATE_UI_RANGE(id_settings, id_replace_session, undercam_frame::on_update_ui)
+wxEND_EVENT_TABLE()
+
+namespace {
+
+void fill_database_menu(wxMenu& menu) {
+    menu.Append(id_view_database, L"Просмотр базы");
+    menu.Append(id_delete_database, L"Удаление базы");
+    menu.Append(id_archive_database, L"Архивация базы");
+    menu.Append(id_replace_side, L"Заменить борт");
+    menu.Append(id_replace_session, L"Заменить код сеанса");
+    menu.AppendSeparator();
+    menu.Append(id_reload_databases, L"Обновить список баз");
+}
+
+std::string sdk_version() {
+    char text[512] = {};
+    uint32_t size = sizeof(text);
+    J_Factory_GetInfo(FAC_INFO_VERSION, text, &size);  // its result is of no consequence
+    text[sizeof(text) - 1] = '\0';
+    return text;
+}
+
+wxString host_address(const wxString& host) {
+    wxIPV4address address;
+    if (!address.Hostname(host)) return wxEmptyString;
+    return address.IPAddress();
+}
+
+}  // namespace
+
+undercam_frame::undercam_frame()
+    : wxFrame(nullptr, 0, L"Подвагонные камеры", wxDefaultPosition, wxDefaultSize,
+              wxDEFAULT_FRAME_STYLE | wxMAXIMIZE) {
+    if (J_Factory_Open("", &factory_) != J_ST_SUCCESS) {
+        factory_ = nullptr;
+        throw std::runtime_error("Error opening JAI factory.");
+    }
+    layout_ = std::make_unique<wxAuiManager>(
+        this, wxAUI_MGR_ALLOW_FLOATING | wxAUI_MGR_TRANSPARENT_HINT | wxAUI_MGR_LIVE_RESIZE);
+    SetIcon(station_icon());
+
+    Bind(evt_stream_info, &undercam_frame::on_stream_info, this);
+    Bind(evt_dpp_status, &undercam_frame::on_dpp_status, this);
+    Bind(evt_thread_status, &undercam_frame::on_thread_status, this);
+    Bind(evt_grab_stats, &undercam_frame::on_grab_stats, this);
+    Bind(evt_log_error, &undercam_frame::on_log_error, this);
+    Bind(evt_log_info, &undercam_frame::on_log_info, this);
+    Bind(evt_rc_command, &undercam_frame::on_rc_command, this);
+    Bind(evt_db_list, &undercam_frame::on_db_list, this);
+
+    const wxString home = wxFileName::GetHomeDir();
+    config_file_ = configuration_file_name(home);
+    if (!make_configuration_folder(config_file_)) {
+        log_error(wxString::Format(L"Не удается создать папку с файлами настройки [%s]",
+                                   config_file_.GetPath()));
+    }
+    config_ = open_configuration(config_file_);
+    link_ = std::make_shared<app_link>(this, config_.get());
+
+    create_menus();
+
+    wxFileName log_folder(home, wxEmptyString);
+    log_folder.AppendDir("Dunmere");
+    log_folder.AppendDir("log");
+    const std::time_t start = std::time(nullptr);
+    journal_file_ = wxFileName(log_folder.GetPath(),
+                               journal_file_name(static_cast<uint32_t>(start), wxGetProcessId()));
+    if (log_folder.DirExists() || wxFileName::Mkdir(log_folder.GetPath(), 0777, wxPATH_MKDIR_FULL)) {
+        cleanup_old_journals(log_folder.GetPath(), std::time(nullptr));
+    } else {
+        throw std::runtime_error(to_narrow(wxString::Format(
+            L"Не удается создать папку с файлами журналов [%s]", log_folder.GetPath())));
+    }
+
+    create_panes();
+    write_banner();
+    refresh_camera_list();
+    create_bars();
+
+    exposure_mode_ = link_->read_text(cfg::exposure_mode, cfg::exposure_mode_default);
+    exposure_choice_->SetStringSelection(exposure_mode_);
+
+    if (!cameras_.empty()) {
+        const wxString driver = link_->read_text(cfg::driver, cfg::driver_default);
+        select_camera(choose_camera(cameras_, to_narrow(driver)));
+    }
+    start_services();
+}
+
+undercam_frame::~undercam_frame() {
+    // From here on no worker delivers an event or reads the configuration.
+    link_->detach();
+    layout_->UnInit();
+    config_.reset();
+    preview_.release();
+    active_mode_.reset();
+    cameras_.clear();
+    camera_descriptions_.clear();
+    camera_.reset();
+    layout_.reset();
+    if (factory_) J_Factory_Close(factory_);
+}
+
+void undercam_frame::create_menus() {
+    auto* file = new wxMenu;
+    file->Append(id_settings, L"Настройки");
+    file->Append(id_exit, L"Выход");
+
+    auto* camera = new wxMenu;
+    camera->Append(id_capture, L"Захват");
+    camera->Append(id_capture_write, L"Захват и запись");
+    camera->Append(id_stop, L"Остановить");
+    camera->AppendSeparator();
+    camera->Append(id_refresh_cameras, L"Обновить список камер");
+    camera->Append(id_session_code, L"Ввести код текущего сеанса");
+
+    auto* processing = new wxMenu;
+    fill_database_menu(*processing);
+
+    auto* tools = new wxMenu;
+    tools->Append(id_dpp_test, L"Тест ДПП");
+
+    auto* bar = new wxMenuBar;
+    bar->Append(file, L"Файл");
+    bar->Append(camera, L"Камера");
+    bar->Append(processing, L"Обработка");
+    bar->Append(tools, L"Инструменты");
+    SetMenuBar(bar);
+
+    capture_menu_.Append(id_capture, L"Захват");
+    capture_menu_.Append(id_capture_write, L"Захват и запись");
+    capture_menu_.Append(id_stop, L"Остановить");
+    capture_menu_.Append(id_session_code, L"Ввести код текущего сеанса");
+    fill_database_menu(database_menu_);
+}
+
+void undercam_frame::create_panes() {
+    camera_view_ = new VImagePanel(this, id_camera_view);
+    journal_ = new log_viewer(this, journal_file_.GetFullPath());
+    databases_ = new database_list(this, id_database_list);
+
+    layout_->AddPane(camera_view_, wxAuiPaneInfo()
+                                       .Name("camera")
+                                       .Caption(L"Камера")
+                                       .Top()
+                                       .BestSize(640, 480)
+                                       .MinSize(640, 480)
+                                       .Fixed()
+                                       .CloseButton(false)
+                                       .Floatable(false));
+    layout_->AddPane(journal_, wxAuiPaneInfo()
+                                   .Name("journal")
+                                   .Caption(L"Журнал")
+                                   .CenterPane()
+                                   .CaptionVisible(true)
+                                   .CloseButton(false)
+                                   .Floatable(false));
+    layout_->AddPane(databases_, wxAuiPaneInfo()
+                                     .Name("databases")
+                                     .Caption(L"Данные")
+                                     .Top()
+                                     .Position(1)
+                                     .BestSize(640, 480)
+                                     .Resizable()
+                                     .CloseButton(false)
+                                     .Floatable(false));
+    layout_->Update();
+}
+
+void undercam_frame::write_banner() {
+    log_info(wxString::Format(L"Начало работы. Версия: %s hash: %s", UNDERCAM_VERSION_TEXT,
+                              UNDERCAM_BUILD_HASH));
+    log_info(wxString::Format(L"JAI %s", from_narrow(sdk_version())));
+    log_info(wxString::Format(L"OpenCV %s", CV_VERSION));
+    log_info(wxGetLibraryVersionInfo().GetVersionString());
+    const wxString host = wxGetHostName();
+    log_info(wxString::Format(L"Компьютер: %s (%s)", host, host_address(host)));
+    log_info(wxString::Format(L"ОС: %s", wxGetOsDescription()));
+    wxString side = cfg::side_unknown;
+    link_->with_config([&](wxConfigBase& config) { config.Read(cfg::side, &side); });
+    log_info(wxString::Format(L"Борт: %s", side));
+}
+
+void undercam_frame::create_bars() {
+    CreateStatusBar(4);
+
+    wxToolBar* bar = CreateToolBar();
+    bar->SetToolBitmapSize(wxSize(24, 24));
+    bar->AddTool(id_capture, L"Камера", camera_tool_image());
+    bar->AddTool(id_settings, L"Настройки", settings_tool_image());
+    bar->AddTool(id_exit, L"Выход", exit_tool_image());
+    bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Камера: "));
+    wxArrayString descriptions;
+    for (const auto& d : camera_descriptions_) descriptions.push_back(from_narrow(d));
+    camera_choice_ = new wxChoice(bar, id_camera_choice, wxDefaultPosition, wxDefaultSize,
+                                  descriptions);
+    bar->AddControl(camera_choice_);
+    bar->AddSeparator();
+    bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Выдержка: "));
+    wxArrayString modes;
+    for (const auto& m : exposure_modes()) modes.push_back(m);
+    exposure_choice_ = new wxChoice(bar, id_exposure_choice, wxDefaultPosition, wxDefaultSize, modes);
+    bar->AddControl(exposure_choice_);
+    bar->Realize();
+}
+
+void undercam_frame::start_services() {
+    load_thread_ = new load_thread(link_);
+    if (load_thread_->Run() != wxTHREAD_NO_ERROR) {
+        log_error(wxString(L"Не удалось запустить поток загрузки списка баз"));
+        delete load_thread_;
+        load_thread_ = nullptr;
+    }
+}
+
+void undercam_frame::refresh_camera_list() {
+    try {
+        cameras_ = enumerate_cameras(factory_);
+        log_info(wxString::Format("%u camera(s) detected", static_cast<unsigned>(cameras_.size())));
+        camera_descriptions_.clear();
+        for (const auto& [description, id] : cameras_) {
+            camera_descriptions_.push_back(description);
+            log_info(from_narrow(id));
+        }
+    } catch (const std::exception& e) {
+        log_error(std::string(e.what()));
+    }
+}
+
+void undercam_frame::select_camera(const std::string& description) {
+    try {
+        camera_choice_->SetStringSelection(from_narrow(description));
+        const auto it = cameras_.find(description);
+        if (it == cameras_.end()) return;
+        camera_ = JAI_Camera::open(factory_, it->second);
+        log_info(wxString::Format("Active camera selected: %s", from_narrow(it->second)));
+    } catch (const std::exception& e) {
+        log_error(std::string(e.what()));
+    }
+}
+
+void undercam_frame::select_exposure_mode(const wxString& mode) {
+    exposure_mode_ = mode;
+    link_->with_config([&](wxConfigBase& config) { config.Write(cfg::exposure_mode, mode); });
+    if (camera_) camera_->set_exposure_mode(to_narrow(mode));
+    log_info(wxString::Format("Exposure mode selected: %s", mode));
+}
+
+void undercam_frame::start_capture() {
+    if (!idle() || !camera_) return;
+    // The capture-only mode joins here once acquisition modes exist.
+}
+
+void undercam_frame::start_recording() {
+    if (!idle() || !camera_) return;
+    // The recording mode joins here once acquisition modes exist.
+}
+
+void undercam_frame::stop_acquisition() { active_mode_.reset(); }
+
+void undercam_frame::reload_catalogue() {
+    databases_->clear();
+    auto* thread = new load_thread(link_);
+    if (thread->Run() != wxTHREAD_NO_ERROR) {
+        delete thread;
+        log_error(wxString(L"Не удалось запустить поток загрузки списка баз"));
+    }
+}
+
+bool undercam_frame::database_selected() const {
+    return databases_ && !databases_->rows().empty() && databases_->selected_row() >= 0;
+}
+
+void undercam_frame::on_settings(wxCommandEvent&) {}
+
+void undercam_frame::on_exit(wxCommandEvent&) { Close(true); }
+
+void undercam_frame::on_refresh_cameras(wxCommandEvent&) {
+    const std::string remembered = to_narrow(camera_choice_->GetStringSelection());
+    camera_.reset();
+    refresh_camera_list();
+    camera_choice_->Clear();
+    for (const auto& d : camera_descriptions_) camera_choice_->Append(from_narrow(d));
+    select_camera(remembered);
+}
+
+void undercam_frame::on_capture(wxCommandEvent&) { start_capture(); }
+
+void undercam_frame::on_capture_write(wxCommandEvent&) { start_recording(); }
+
+void undercam_frame::on_stop(wxCommandEvent&) { stop_acquisition(); }
+
+void undercam_frame::on_session_code(wxCommandEvent&) {}
+
+void undercam_frame::on_reload_databases(wxCommandEvent&) { reload_catalogue(); }
+
+void undercam_frame::on_view_database(wxCommandEvent&) {}
+
+void undercam_frame::on_database_command(wxCommandEvent&) {}
+
+void undercam_frame::on_dpp_test(wxCommandEvent&) {}
+
+void undercam_frame::on_camera_choice(wxCommandEvent& event) {
+    camera_.reset();
+    select_camera(to_narrow(event.GetString()));
+}
+
+void undercam_frame::on_exposure_choice(wxCommandEvent& event) {
+    select_exposure_mode(event.GetString());
+}
+
+void undercam_frame::on_context_menu(wxContextMenuEvent& event) {
+    for (auto* w = wxDynamicCast(event.GetEventObject(), wxWindow); w && w != this;
+         w = w->GetParent()) {
+        wxMenu* menu = w->GetId() == id_camera_view     ? &capture_menu_
+                       : w->GetId() == id_database_list ? &database_menu_
+                                                        : nullptr;
+        if (w->GetId() == id_journal) return;
+        if (menu) {
+            const wxPoint at = event.GetPosition() == wxDefaultPosition
+                                   ? wxDefaultPosition
+                                   : ScreenToClient(event.GetPosition());
+            PopupMenu(menu, at);
+            return;
+        }
+    }
+}
+
+void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
+    switch (event.GetId()) {
+        case id_camera_choice:
+        case id_settings:
+        case id_refresh_cameras:
+        case id_reload_databases:
+            event.Enable(idle());
+            break;
+        case id_capture:
+        case id_capture_write:
+            event.Enable(idle() && camera_);
+            break;
+        case id_stop:
+            event.Enable(!idle());
+            break;
+        case id_session_code:
+            event.Enable(!idle() && active_mode_->is_recording());
+            break;
+        case id_view_database:
+        case id_delete_database:
+        case id_archive_database:
+        case id_replace_side:
+        case id_replace_session:
+            event.Enable(idle() && database_selected());
+            break;
+        default:
+            event.Enable(true);
+    }
+}
+
+void undercam_frame::on_stream_info(wxThreadEvent& event) {
+    if (!active_mode_) return;
+    frame_buffer& frame = active_mode_->get_frame_buffer();
+    const int rows = static_cast<int>(frame.height), cols = static_cast<int>(frame.width);
+    if (rows <= 0 || cols <= 0) return;
+    if (preview_.empty() || preview_.rows != rows || preview_.cols != cols) {
+        preview_.create(rows, cols, CV_8UC1);
+    }
+    {
+        std::shared_lock lock(frame.lock);
+        // Wider pixels are shown by their first byte; never more than either side holds.
+        const size_t step = frame.bits_per_pixel / 8;
+        const size_t count = std::min(preview_.total(), frame.pixels.size() / std::max<size_t>(1, step));
+        if (step <= 1) {
+            std::memcpy(preview_.data, frame.pixels.data(), count);
+        } else {
+            for (size_t i = 0; i < count; ++i) preview_.data[i] = frame.pixels[i * step + 1];
+        }
+    }
+    cv::Mat rgb;
+    cv::cvtColor(preview_, rgb, cv::COLOR_GRAY2RGB);
+    wxImage image(cols, rows, rgb.data, true);
+    camera_view_->set_image(image);
+    camera_view_->Refresh();
+    SetStatusText(event.GetString(), 1);
+}
+
+void undercam_frame::on_dpp_status(wxThreadEvent& event) { SetStatusText(event.GetString(), 2); }
+
+void undercam_frame::on_thread_status(wxThreadEvent& event) {
+    const int field = event.GetInt();
+    if (field >= 0 && field < GetStatusBar()->GetFieldsCount()) {
+        SetStatusText(event.GetString(), field);
+    }
+}
+
+void undercam_frame::on_grab_stats(wxThreadEvent& event) { SetStatusText(event.GetString(), 0); }
+
+void undercam_frame::on_log_error(wxThreadEvent& event) { log_error(event.GetString()); }
+
+void undercam_frame::on_log_info(wxThreadEvent& event) { log_info(event.GetString()); }
+
+void undercam_frame::on_rc_command(wxThreadEvent& event) {
+    switch (event.GetInt()) {
+        case 1:
+            start_recording();
+            break;
+        case 2:
+            stop_acquisition();
+            break;
+        case 3:
+            log_info(event.GetString());
+            if (active_mode_ && camera_) {
+                active_mode_->restart_recording(link_, to_narrow(event.GetString()));
+            }
+            break;
+        default:
+            log_info(wxString("Empty RC command"));
+    }
+}
+
+void undercam_frame::on_db_list(wxThreadEvent& event) { databases_->append_entry(event); }

@@ -1,0 +1,133 @@
+// The station's only top-level window and the hub of the program: it owns the
+// camera factory, the open camera, the active acquisition mode, the
+// configuration and the journal, offers the operator's commands, and is the
+// single receiver of the worker threads' events. Its construction is the
+// whole start-up, its destruction the whole shutdown.
+//
+// Every member runs on the user-interface thread. Workers reach the window
+// only through link(), which stops delivering when destruction begins.
+#pragma once
+
+#include "app_link.h"
+#include "camera_discovery.h"
+#include "frame_source.h"
+#include "JAI_Camera.h"
+
+#include <wx/aui/aui.h>
+#include <wx/choice.h>
+#include <wx/fileconf.h>
+#include <wx/filename.h>
+#include <wx/frame.h>
+#include <wx/menu.h>
+
+#include <memory>
+#include <opencv2/core.hpp>
+#include <string>
+#include <vector>
+
+class log_viewer;
+class VImagePanel;
+class database_list;
+class wxThread;
+
+// Window and command identifiers shared by menu items, tools and controls.
+enum command_id {
+    id_journal = 1,
+    id_camera_view = 2,
+    id_database_list = 3,
+    id_camera_choice = 4,
+    id_exposure_choice = 5,
+    id_settings = 6,
+    id_exit = 7,
+    id_refresh_cameras = 8,
+    id_capture = 9,
+    id_capture_write = 10,
+    id_stop = 11,
+    id_session_code = 12,
+    id_reload_databases = 13,
+    id_view_database = 14,
+    id_delete_database = 15,
+    id_archive_database = 16,
+    id_replace_side = 17,
+    id_replace_session = 18,
+    id_dpp_test = 19,
+};
+
+class undercam_frame : public wxFrame {
+public:
+    undercam_frame();
+    ~undercam_frame() override;
+
+    const app_link_ptr& link() const { return link_; }
+
+    void refresh_camera_list();
+    void start_capture();
+    void start_recording();
+    void stop_acquisition();
+
+private:
+    void create_menus();
+    void create_panes();
+    void write_banner();
+    void create_bars();
+    void start_services();
+
+    void select_camera(const std::string& description);
+    void select_exposure_mode(const wxString& mode);
+    void reload_catalogue();
+    bool idle() const { return !active_mode_; }
+    bool database_selected() const;
+
+    // Commands.
+    void on_settings(wxCommandEvent&);
+    void on_exit(wxCommandEvent&);
+    void on_refresh_cameras(wxCommandEvent&);
+    void on_capture(wxCommandEvent&);
+    void on_capture_write(wxCommandEvent&);
+    void on_stop(wxCommandEvent&);
+    void on_session_code(wxCommandEvent&);
+    void on_reload_databases(wxCommandEvent&);
+    void on_view_database(wxCommandEvent&);
+    void on_database_command(wxCommandEvent&);
+    void on_dpp_test(wxCommandEvent&);
+    void on_camera_choice(wxCommandEvent&);
+    void on_exposure_choice(wxCommandEvent&);
+    void on_context_menu(wxContextMenuEvent&);
+    void on_update_ui(wxUpdateUIEvent&);
+
+    // Thread events.
+    void on_stream_info(wxThreadEvent&);
+    void on_dpp_status(wxThreadEvent&);
+    void on_thread_status(wxThreadEvent&);
+    void on_grab_stats(wxThreadEvent&);
+    void on_log_error(wxThreadEvent&);
+    void on_log_info(wxThreadEvent&);
+    void on_rc_command(wxThreadEvent&);
+    void on_db_list(wxThreadEvent&);
+
+    FACTORY_HANDLE factory_ = nullptr;
+    std::unique_ptr<wxAuiManager> layout_;
+    wxFileName journal_file_;
+    wxChoice* camera_choice_ = nullptr;
+    log_viewer* journal_ = nullptr;
+    VImagePanel* camera_view_ = nullptr;
+    database_list* databases_ = nullptr;
+    camera_ptr camera_;
+    wxString exposure_mode_;
+    camera_map cameras_;
+    std::vector<std::string> camera_descriptions_;
+    wxFileName config_file_;
+    std::unique_ptr<wxFileConfig> config_;
+    app_link_ptr link_;
+    std::shared_ptr<frame_source> active_mode_;
+    wxThread* load_thread_ = nullptr;
+    wxThread* img_service_ = nullptr;
+    wxThread* discovery_service_ = nullptr;
+    wxThread* rc_service_ = nullptr;
+    wxMenu capture_menu_;
+    wxMenu database_menu_;
+    wxChoice* exposure_choice_ = nullptr;
+    cv::Mat preview_;
+
+    wxDECLARE_EVENT_TABLE();
+};

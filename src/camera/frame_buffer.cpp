@@ -1,0 +1,27 @@
+#include "frame_buffer.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+uint32_t pixel_format_bits(int64_t pixel_format) {
+    return std::max<uint32_t>(8, static_cast<uint32_t>((pixel_format >> 16) & 0xFF));
+}
+
+std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera) {
+    auto buffer = std::make_unique<frame_buffer>();
+    if (J_Camera_GetValueInt64(camera, "Width", &buffer->width) != J_ST_SUCCESS) {
+        throw std::runtime_error("Error getting frame width.");
+    }
+    if (J_Camera_GetValueInt64(camera, "Height", &buffer->height) != J_ST_SUCCESS) {
+        throw std::runtime_error("Error getting frame height.");
+    }
+    if (J_Camera_GetValueInt64(camera, "PixelFormat", &buffer->pixel_format) != J_ST_SUCCESS) {
+        throw std::runtime_error("Error getting pixel format.");
+    }
+    buffer->bits_per_pixel = pixel_format_bits(buffer->pixel_format);
+    // A camera that reports a negative extent yields an empty frame, never a huge one.
+    const uint64_t w = static_cast<uint64_t>(std::max<int64_t>(0, buffer->width));
+    const uint64_t h = static_cast<uint64_t>(std::max<int64_t>(0, buffer->height));
+    buffer->pixels.assign(buffer->bits_per_pixel * w * h / 8, 0);
+    return buffer;
+}

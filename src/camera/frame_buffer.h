@@ -1,0 +1,34 @@
+// The newest camera frame, shared by the capture thread (the only writer,
+// under the exclusive side of `lock`) and its readers, the write thread and
+// the preview (under the shared side). There is no queue: a slow reader
+// misses frames and never holds the camera back.
+//
+// The acquisition mode that creates a frame_buffer owns it; the threads hold
+// plain references that never outlive it.
+#pragma once
+
+#include "sdk/Jai_Factory.h"
+
+#include <cstdint>
+#include <memory>
+#include <shared_mutex>
+#include <vector>
+
+struct frame_buffer {
+    std::shared_mutex lock;
+    // Fields below are protected by lock; the geometry is fixed at creation.
+    std::vector<uint8_t> pixels;  // bits_per_pixel * width * height / 8 bytes
+    uint64_t timestamp = 0;
+    int64_t width = 640;
+    int64_t height = 480;
+    int64_t pixel_format = 0;
+    uint32_t bits_per_pixel = 8;  // bits 16 to 23 of the pixel format, at least 8
+};
+
+// Bits 16 to 23 of a pixel format, raised to 8 if smaller.
+uint32_t pixel_format_bits(int64_t pixel_format);
+
+// A zero-filled frame_buffer of the camera's "Width", "Height" and
+// "PixelFormat". Throws "Error getting frame width.", "Error getting frame
+// height." or "Error getting pixel format.".
+std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera);

@@ -1,0 +1,59 @@
+// Control of the camera simulator that stands in for the camera SDK.
+//
+// Without any setting the simulator offers two line-scan cameras, one on each
+// driver. The settings file named by the environment variable JAI_SIM_CONFIG,
+// or else ~/.jai_sim.conf, replaces that set (a file without any [camera]
+// section means no camera at all). Tests replace the set in process with
+// set_cameras() and inject failures of single calls with fail_call().
+//
+// All functions are safe to call from any thread.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <vector>
+
+namespace jai_sim {
+
+struct camera_config {
+    std::string id;     // must contain "INT=>FD" or "INT=>SD" to name a driver
+    std::string model;  // info code 2
+    std::string ip;     // info code 1001
+    int64_t width = 2048;
+    int64_t height = 1024;
+    int64_t pixel_format = 0x01080001;  // Mono8
+    double fps = 10.0;                  // 0: the camera delivers nothing
+    uint32_t corrupt_every = 0;         // every n-th delivered frame counts as corrupt
+};
+
+// The two cameras offered when nothing is configured.
+std::vector<camera_config> default_cameras();
+
+// Parses settings text; on failure returns false and describes the fault.
+bool parse_settings(std::istream& in, std::vector<camera_config>& cameras, std::string& error);
+
+// Cameras seen by the next J_Factory_UpdateCameraList. Open cameras keep theirs.
+void set_cameras(std::vector<camera_config> cameras);
+
+// Back to the settings file (or the defaults), no injected failures.
+void reset();
+
+// Makes the named SDK call (e.g. "J_Camera_Open") fail `times` times after
+// `skip` successful calls; times < 0 makes it fail for good.
+void fail_call(const std::string& call, int skip = 0, int times = 1);
+
+// The next `times` waits on any condition answer `result` at once.
+void force_wait_result(int32_t result, int times = 1);
+
+// Live objects, for leak checks.
+int open_cameras();
+int open_streams();
+int announced_buffers();
+
+// Number of the frame drawn into a synthetic 8-bit image as a bar code that
+// survives JPEG; -1 if none is found. rotated: look for it turned by 180 degrees.
+int64_t read_frame_number(const uint8_t* pixels, uint32_t width, uint32_t height,
+                          bool rotated = false);
+
+}  // namespace jai_sim

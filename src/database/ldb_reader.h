@@ -1,0 +1,56 @@
+// Read-only view of one session database. Used by one thread at a time: the
+// catalogue loader, the viewer or a data access connection.
+#pragma once
+
+#include "ldb_info.h"
+
+#include <leveldb/db.h>
+#include <opencv2/core.hpp>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+class ldb_reader {
+public:
+    // Opens the store (never creating it) and seeks the first and current
+    // iterators to the frame key of "dpp_start", the last to that of
+    // "dpp_end". Throws the store's status text, or the number conversion's
+    // text for a database whose number reads land on a text entry.
+    explicit ldb_reader(const std::string& path);
+    ~ldb_reader();
+    ldb_reader(const ldb_reader&) = delete;
+    ldb_reader& operator=(const ldb_reader&) = delete;
+
+    ldb_info read_info();
+
+    // Current iterator to the first key at or after the frame key of `value`.
+    void seek_frame(uint32_t value);
+    // The current value decoded as a colour image; empty if it is no image.
+    void decode_current(cv::Mat& image);
+    // A fresh iterator at the frame key of `value`, decoded as decode_current does.
+    void frame_at(uint32_t value, cv::Mat& image);
+    // Key and value at the current iterator, unchanged; empty when it is not valid.
+    std::pair<std::string, std::string> frame_bytes() const;
+    // The current iterator's odometer value, if it stands on a frame key.
+    bool current_value(uint32_t& value) const;
+
+    // Single reads with the defaults of a missing entry.
+    std::string read_session();      // exact, "нет данных"
+    std::string read_orientation();  // exact, "нет данных"
+    std::string read_side();         // exact, "нет данных"
+    uint32_t read_count();           // exact, 0
+    std::string read_version();      // seeking, ""
+    uint32_t read_dpp_start();       // seeking, 0
+    uint32_t read_dpp_end();         // seeking, 0
+
+private:
+    std::unique_ptr<leveldb::DB> db_;
+    leveldb::Options options_;
+    std::unique_ptr<leveldb::Iterator> first_;
+    std::unique_ptr<leveldb::Iterator> last_;
+    std::unique_ptr<leveldb::Iterator> current_;
+};
+
+// The text stored for a missing metadata text entry, in narrow form.
+std::string no_data_text();

@@ -1,0 +1,163 @@
+#include "ldb_writer.h"
+
+#include "ldb_format.h"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <mutex>
+#include <stdexcept>
+
+ldb_writer::ldb_writer() : jpeg_params_{cv::IMWRITE_JPEG_QUALITY, 85} {
+    options_.create_if_missing = true;
+}
+
+ldb_writer::~ldb_writer() = default;
+
+ldb_writer& ldb_writer::live() {
+    static ldb_writer writer;
+    return writer;
+}
+
+void ldb_writer::open(const std::string& path) {
+    path_ = path;
+    leveldb::DB* db = nullptr;
+    throw_if_failed(leveldb::DB::Open(options_, path, &db));
+    {
+        std::unique_lock lock(guard_);
+        db_.reset(db);
+        open_ = true;
+    }
+    put(ldb_key::version, "1");
+}
+
+void ldb_writer::close(const std::string& session, const std::string& side) {
+    if (!open_) return;
+    // The handle goes whatever the closing puts do, so no session stays open.
+    struct releaser {
+        ldb_writer* w;
+        ~releaser() { w->release(); }
+    } at_end{this};
+    put_session(session);
+    put_side(side);
+    put_count();
+}
+
+void ldb_writer::release() {
+    std::unique_lock lock(guard_);
+    db_.reset();
+    open_ = false;
+    count_ = 0;
+}
+
+bool ldb_writer::is_open() const { return open_; }
+
+void ldb_writer::put(const std::string& key, const std::string& value) {
+    if (!db_) return;
+    throw_if_failed(db_->Put(leveldb::WriteOptions(), key, value));
+}
+
+void ldb_writer::put_session(const std::string& text) { put(ldb_key::session, text); }
+void ldb_writer::put_side(const std::string& text) { put(ldb_key::side, text); }
+void ldb_writer::put_count() { put(ldb_key::count, count_text(count_)); }
+void ldb_writer::put_dpp_start(uint32_t value) { put(ldb_key::dpp_start, frame_key(value)); }
+void ldb_writer::put_dpp_end(uint32_t value) { put(ldb_key::dpp_end, frame_key(value)); }
+void ldb_writer::put_time_start(std::time_t time) { put(ldb_key::time_start, time_text(time)); }
+void ldb_writer::put_time_end(std::time_t time) { put(ldb_key::time_end, time_text(time)); }
+
+void ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
+    if (!db_) return;
+    std::vector<uint8_t> jpeg;
+    if (!cv::imencode(".jpg", image, jpeg, jpeg_params_)) {
+        throw std::runtime_error("JPEG encoding failed");
+    }
+    const leveldb::Slice bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
+    throw_if_failed(db_->Put(leveldb::WriteOptions(), frame_key(value), bytes));
+    ++count_;
+}
+
+std::string ldb_writer::seek_text(const char* key) const {
+    if (!db_) return {};
+    return seeking_read(*db_, key).value_or(std::string());
+}
+
+uint32_t ldb_writer::read_dpp_start() const {
+    std::shared_lock lock(guard_);
+    if (!db_) return 0;
+    const auto text = seeking_read(*db_, ldb_key::dpp_start);
+    return text ? parse_u32(*text) : 0;
+}
+
+uint32_t ldb_writer::read_dpp_end() const {
+    std::shared_lock lock(guard_);
+    if (!db_) return 0;
+    const auto text = seeking_read(*db_, ldb_key::dpp_end);
+    return text ? parse_u32(*text) : 0;
+}
+
+std::string ldb_writer::read_session() const {
+    std::shared_lock lock(guard_);
+    return seek_text(ldb_key::session);
+}
+
+std::string ldb_writer::read_orientation() const {
+    std::shared_lock lock(guard_);
+    return seek_text(ldb_key::orientation);
+}
+
+std::string ldb_writer::read_side() const {
+    std::shared_lock lock(guard_);
+    return seek_text(ldb_key::side);
+}
+
+std::string ldb_writer::read_version() const {
+    std::shared_lock lock(guard_);
+    return seek_text(ldb_key::version);
+}
+
+std::optional<std::time_t> ldb_writer::read_time_start(bool* missing) const {
+    std::shared_lock lock(guard_);
+    if (missing) *missing = false;
+    if (!db_) return std::nullopt;
+    const auto text = seeking_read(*db_, ldb_key::time_start);
+    if (!text) {
+        if (missing) *missing = true;
+        return std::nullopt;
+    }
+    return parse_time(*text);
+}
+
+std::optional<std::time_t> ldb_writer::read_time_end() const {
+    std::shared_lock lock(guard_);
+    if (!db_) return std::nullopt;
+    const auto text = seeking_read(*db_, ldb_key::time_end);
+    return text ? parse_time(*text) : std::nullopt;
+}
+
+uint64_t ldb_writer::read_size() const {
+    const uint32_t start = read_dpp_start();
+    const uint32_t end = read_dpp_end();
+    std::shared_lock lock(guard_);
+    if (!db_) return 0;
+    return approximate_size(*db_, frame_key(start), frame_key(end));
+}
+
+ldb_info ldb_writer::read_info(bool* missing_start) const {
+    ldb_info info;
+    info.session = read_session();
+    info.orientation = read_orientation();
+    info.side = read_side();
+    if (const auto t = read_time_start(missing_start)) info.time_start = local_time_text(*t);
+    if (const auto t = read_time_end()) info.time_end = local_time_text(*t);
+    info.dpp_start = read_dpp_start();
+    info.dpp_end = read_dpp_end();
+    info.version = read_version();
+    info.size = read_size();
+    info.count = count_;
+    return info;
+}
+
+std::optional<std::string> ldb_writer::seek_value(uint32_t value) const {
+    std::shared_lock lock(guard_);
+    if (!db_) return std::nullopt;
+    return seeking_read(*db_, frame_key(value));
+}

@@ -1,0 +1,87 @@
+// The one component through which a session database is changed.
+//
+// ldb_writer::live() is the process-wide database of the recording in
+// progress: the write thread drives it (open, puts, close) and is the only
+// thread that may; any thread may make the live reads, which take the shared
+// side of the writer's guard while open() and close() take the exclusive
+// side, so no read ever touches a released handle.
+//
+// Relabelling uses short-lived instances of its own. Every entry is a single
+// put; failures throw the store's status text and leave earlier entries.
+#pragma once
+
+#include "ldb_info.h"
+
+#include <leveldb/db.h>
+#include <opencv2/core.hpp>
+
+#include <atomic>
+#include <ctime>
+#include <memory>
+#include <optional>
+#include <shared_mutex>
+#include <string>
+#include <vector>
+
+class ldb_writer {
+public:
+    ldb_writer();
+    ~ldb_writer();
+    ldb_writer(const ldb_writer&) = delete;
+    ldb_writer& operator=(const ldb_writer&) = delete;
+
+    static ldb_writer& live();
+
+    // Opens (creating if missing) and puts "version" = "1".
+    void open(const std::string& path);
+    // Puts "session", "side", "count", then releases the handle. Only when open.
+    void close(const std::string& session, const std::string& side);
+    // Releases the handle without the closing entries (relabelling).
+    void release();
+
+    // The puts do nothing while no database is open.
+    void put_session(const std::string& text);
+    void put_side(const std::string& text);
+    void put_count();
+    void put_dpp_start(uint32_t value);
+    void put_dpp_end(uint32_t value);
+    void put_time_start(std::time_t time);
+    void put_time_end(std::time_t time);
+    // JPEG (quality 85) of an 8-bit grey image under the frame key; counts it.
+    void put_frame(const cv::Mat& image, uint32_t value);
+
+    bool is_open() const;
+    uint64_t count() const { return count_; }
+    const std::string& path() const { return path_; }
+
+    // Live reads, all seeking; defaults when no database is open.
+    uint32_t read_dpp_start() const;
+    uint32_t read_dpp_end() const;
+    std::string read_session() const;
+    std::string read_orientation() const;
+    std::string read_side() const;
+    std::string read_version() const;
+    // Unknown when absent; `missing` is set when no entry lies at or after the key.
+    std::optional<std::time_t> read_time_start(bool* missing = nullptr) const;
+    std::optional<std::time_t> read_time_end() const;
+    uint64_t read_size() const;
+    // The record of the open database with count from memory. `missing_start`
+    // tells that no time_start entry was found.
+    ldb_info read_info(bool* missing_start = nullptr) const;
+
+    // Seeks a fresh iterator to the frame key of `value`; the value found there,
+    // or nothing when no database is open or no entry follows.
+    std::optional<std::string> seek_value(uint32_t value) const;
+
+private:
+    void put(const std::string& key, const std::string& value);
+    std::string seek_text(const char* key) const;  // guard held shared
+
+    std::string path_;
+    mutable std::shared_mutex guard_;
+    std::unique_ptr<leveldb::DB> db_;  // guarded by guard_ (changed only by the driving thread)
+    leveldb::Options options_;
+    std::vector<int> jpeg_params_;
+    std::atomic<uint64_t> count_{0};
+    std::atomic<bool> open_{false};
+};

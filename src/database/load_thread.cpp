@@ -1,0 +1,59 @@
+#include "load_thread.h"
+
+#include "configuration.h"
+#include "ldb_reader.h"
+#include "text_encoding.h"
+#include "thread_events.h"
+
+#include <wx/dir.h>
+#include <wx/filefn.h>
+#include <wx/filename.h>
+
+load_thread::load_thread(const app_link_ptr& link)
+    : wxThread(wxTHREAD_DETACHED),
+      link_(link),
+      write_folder_(link->read_text(cfg::write_path, cfg::write_path_default())) {}
+
+wxString load_thread::disk_space_text(const wxString& volume, uint64_t total, uint64_t free) {
+    return wxString::Format(L"Диск: %s: Всего: %zu GB Cвободно: %zu GB", volume,
+                            static_cast<size_t>(total >> 30), static_cast<size_t>(free >> 30));
+}
+
+wxThread::ExitCode load_thread::Entry() {
+    try {
+        scan();
+    } catch (const std::exception& e) {
+        link_->log_error(from_narrow(e.what()));
+    } catch (...) {
+        link_->log_error("Unknown exception in database loading thread");
+    }
+    return 0;
+}
+
+void load_thread::scan() {
+    wxDir dir(write_folder_);
+    if (!dir.IsOpened() || !dir.HasSubDirs()) return;
+    wxString name;
+    for (bool more = dir.GetFirst(&name, "*", wxDIR_DIRS); more; more = dir.GetNext(&name)) {
+        wxFileName folder = wxFileName::DirName(write_folder_);
+        folder.AppendDir(name);
+        const wxString path = folder.GetPath(wxPATH_GET_VOLUME, wxPATH_NATIVE);
+        try {
+            ldb_reader reader(to_narrow(path));
+            wxThreadEvent event(evt_db_list, wxID_ANY);
+            event.SetString(path);
+            event.SetPayload(reader.read_info());
+            link_->post(event);
+        } catch (const std::exception& e) {
+            link_->log_error(from_narrow(e.what()));
+        }
+    }
+    wxDiskspaceSize_t total = 0, free = 0;
+    if (wxGetDiskSpace(write_folder_, &total, &free)) {
+        const wxString volume = wxFileName::DirName(write_folder_).GetVolume();
+        link_->post(evt_thread_status,
+                    disk_space_text(volume, total.GetValue(), free.GetValue()), 3);
+    } else {
+        link_->log_error(L"Не удалось определить свободное место на диске");
+    }
+}
