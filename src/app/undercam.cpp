@@ -4,10 +4,16 @@
 #include "undercam_frame.h"
 
 #include <wx/msgdlg.h>
+#include <wx/uilocale.h>
 
+#include <csignal>
 #include <exception>
 
 wxIMPLEMENT_APP_NO_MAIN(undercam);
+
+namespace {
+volatile std::sig_atomic_t g_terminate = 0;
+}
 
 bool undercam::OnInit() {
     checker_ = std::make_unique<wxSingleInstanceChecker>();
@@ -16,10 +22,24 @@ bool undercam::OnInit() {
                      wxOK | wxICON_ERROR);
         return false;
     }
+    // The C library's locale follows the user's setting: the journal file and
+    // the narrow texts use its multibyte encoding.
+    wxUILocale::UseDefault();
     wxHandleFatalExceptions(false);
 #if wxCHECK_VERSION(3, 3, 0)
     SetAppearance(Appearance::System);
 #endif
+    // A system shutdown (SIGTERM) closes the window as the operator would, so
+    // the recording and the journal end in order. The signal only raises a
+    // flag; the event loop looks at it.
+    std::signal(SIGTERM, [](int) { g_terminate = 1; });
+    terminate_poll_.SetOwner(this);
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
+        if (!g_terminate) return;
+        g_terminate = 0;
+        if (wxWindow* window = GetTopWindow()) window->Close(true);
+    });
+    terminate_poll_.Start(200);
     try {
         frame_ = new undercam_frame();
         frame_->Show(true);

@@ -5,6 +5,7 @@
 
 #include <wx/app.h>
 #include <wx/snglinst.h>
+#include <wx/timer.h>
 
 #include <memory>
 
@@ -20,6 +21,7 @@ public:
 private:
     undercam_frame* frame_ = nullptr;  // not owned: the framework destroys top-level windows
     std::unique_ptr<wxSingleInstanceChecker> checker_;
+    wxTimer terminate_poll_;
 };
 
 wxDECLARE_APP(undercam);

@@ -1,0 +1,71 @@
+// The guard between worker threads and the main window.
+#include "app_link.h"
+#include "configuration.h"
+#include "test_home.h"
+#include "thread_events.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct sink : wxEvtHandler {
+    std::vector<wxString> texts;
+    // ProcessPendingEvents() handles one queued event a call.
+    void drain() {
+        for (int i = 0; i < 10000; ++i) ProcessPendingEvents();
+    }
+    sink() {
+        Bind(evt_log_info, [this](wxThreadEvent& e) { texts.push_back(e.GetString()); });
+        Bind(evt_log_error, [this](wxThreadEvent& e) { texts.push_back("E:" + e.GetString()); });
+    }
+};
+
+}  // namespace
+
+TEST(app_link, delivers_copies_until_detached) {
+    test_home home;
+    sink window;
+    ASSERT_TRUE(make_configuration_folder(configuration_file_name(home.path())));
+    auto config = open_configuration(configuration_file_name(home.path()));
+    config->Write(cfg::side, wxString(L"правый"));
+    app_link link(&window, config.get());
+
+    EXPECT_TRUE(link.log_info("one"));
+    EXPECT_TRUE(link.log_error("two"));
+    EXPECT_EQ(link.read_text(cfg::side, cfg::side_default), L"правый");
+    window.drain();
+    EXPECT_EQ(window.texts, (std::vector<wxString>{"one", "E:two"}));
+
+    link.detach();
+    EXPECT_FALSE(link.attached());
+    EXPECT_FALSE(link.log_info("late"));
+    EXPECT_EQ(link.read_text(cfg::side, cfg::side_default), L"левый");  // default, file untouched
+    EXPECT_FALSE(link.with_config([](wxConfigBase&) { FAIL() << "ran after detach"; }));
+    window.drain();
+    EXPECT_EQ(window.texts.size(), 2u);
+}
+
+TEST(app_link, detach_while_threads_post_never_delivers_afterwards) {
+    sink window;
+    auto link = std::make_shared<app_link>(&window, nullptr);
+    std::atomic<bool> detached{false};
+    std::atomic<int> late{0};
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+        workers.emplace_back([&] {
+            for (int i = 0; i < 2000; ++i) {
+                const bool was_detached = detached.load();
+                if (link->log_info("x") && was_detached) ++late;
+            }
+        });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    link->detach();
+    detached = true;
+    for (auto& w : workers) w.join();
+    EXPECT_EQ(late.load(), 0);
+}

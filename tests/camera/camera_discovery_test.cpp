@@ -1,0 +1,141 @@
+// Listing, describing and choosing cameras; frame geometry.
+#include "camera_discovery.h"
+#include "frame_buffer.h"
+#include "JAI_Camera.h"
+#include "jai_sim.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+jai_sim::camera_config camera(const std::string& id, const std::string& model,
+                              const std::string& ip) {
+    jai_sim::camera_config c;
+    c.id = id;
+    c.model = model;
+    c.ip = ip;
+    c.fps = 0;
+    return c;
+}
+
+class camera_discovery_test : public testing::Test {
+protected:
+    void SetUp() override { jai_sim::reset(); }
+    void TearDown() override {
+        if (factory_) J_Factory_Close(factory_);
+        jai_sim::reset();
+    }
+    FACTORY_HANDLE factory_ = nullptr;
+};
+
+template <typename F>
+std::string error_of(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+}  // namespace
+
+TEST_F(camera_discovery_test, descriptions_name_model_address_and_driver_in_byte_order) {
+    jai_sim::set_cameras({camera("B INT=>SD", "Zeta", "10.0.0.2"),
+                          camera("A INT=>FD", "Alpha", "10.0.0.1"),
+                          camera("C", "Mid", "10.0.0.3")});
+    const camera_map cameras = enumerate_cameras(factory_);
+    ASSERT_EQ(cameras.size(), 3u);
+    auto it = cameras.begin();
+    EXPECT_EQ(it->first, "Alpha 10.0.0.1 [FilterDriver]");
+    EXPECT_EQ(it->second, "A INT=>FD");
+    EXPECT_EQ((++it)->first, "Mid 10.0.0.3 [UnknownDriver]");
+    EXPECT_EQ((++it)->first, "Zeta 10.0.0.2 [SocketDriver]");
+    EXPECT_NE(factory_, nullptr);  // left open
+}
+
+TEST_F(camera_discovery_test, equal_descriptions_keep_the_first_id) {
+    jai_sim::set_cameras({camera("first INT=>SD", "M", "1"), camera("second INT=>SD", "M", "1")});
+    const camera_map cameras = enumerate_cameras(factory_);
+    ASSERT_EQ(cameras.size(), 1u);
+    EXPECT_EQ(cameras.begin()->second, "first INT=>SD");
+}
+
+TEST_F(camera_discovery_test, no_camera_gives_an_empty_map) {
+    jai_sim::set_cameras({});
+    EXPECT_TRUE(enumerate_cameras(factory_).empty());
+    EXPECT_EQ(choose_camera({}, "SocketDriver"), "");
+}
+
+TEST_F(camera_discovery_test, preferred_driver_wins_else_the_first_camera) {
+    const camera_map cameras = {{"A 1 [FilterDriver]", "a"}, {"B 2 [SocketDriver]", "b"}};
+    EXPECT_EQ(choose_camera(cameras, "SocketDriver"), "B 2 [SocketDriver]");
+    EXPECT_EQ(choose_camera(cameras, "FilterDriver"), "A 1 [FilterDriver]");
+    EXPECT_EQ(choose_camera(cameras, "NoSuchDriver"), "A 1 [FilterDriver]");
+}
+
+TEST_F(camera_discovery_test, sdk_failures_become_the_documented_errors) {
+    jai_sim::set_cameras({camera("A INT=>FD", "M", "1")});
+    jai_sim::fail_call("J_Factory_UpdateCameraList");
+    EXPECT_EQ(error_of([&] { enumerate_cameras(factory_); }), "Error updating camera list.");
+    jai_sim::fail_call("J_Factory_GetNumOfCameras");
+    EXPECT_EQ(error_of([&] { enumerate_cameras(factory_); }), "Error getting number of cameras.");
+    jai_sim::fail_call("J_Factory_GetCameraInfo");
+    EXPECT_EQ(error_of([&] { enumerate_cameras(factory_); }), "Error getting camera model info.");
+    jai_sim::fail_call("J_Factory_GetCameraInfo", 1);
+    EXPECT_EQ(error_of([&] { enumerate_cameras(factory_); }), "Error getting camera IP info.");
+    jai_sim::fail_call("J_Factory_GetCameraIDByIndex");
+    EXPECT_EQ(error_of([&] { enumerate_cameras(factory_); }), "Error getting camera ID.");
+    jai_sim::fail_call("J_Factory_Open");
+    EXPECT_EQ(error_of([&] { enumerate_cameras(factory_); }), "Error opening JAI factory.");
+    jai_sim::fail_call("J_Camera_Open");
+    EXPECT_EQ(error_of([&] {
+                  enumerate_cameras(factory_);
+                  JAI_Camera::open(factory_, "A INT=>FD");
+              }),
+              "Error opening camera.");
+}
+
+TEST_F(camera_discovery_test, geometry_sizes_the_frame_buffer) {
+    auto c = camera("A INT=>FD", "M", "1");
+    c.width = 100;
+    c.height = 30;
+    c.pixel_format = 0x01100003;  // 16 bits
+    auto low = camera("B INT=>SD", "N", "2");
+    low.pixel_format = 0x01040001;  // a size field below 8 counts as 8
+    low.width = 10;
+    low.height = 10;
+    jai_sim::set_cameras({c, low});
+    enumerate_cameras(factory_);
+    auto wide = JAI_Camera::open(factory_, "A INT=>FD");
+    auto frame = read_frame_geometry(wide->handle());
+    EXPECT_EQ(frame->width, 100);
+    EXPECT_EQ(frame->height, 30);
+    EXPECT_EQ(frame->bits_per_pixel, 16u);
+    EXPECT_EQ(frame->pixels.size(), 6000u);
+    auto narrow = JAI_Camera::open(factory_, "B INT=>SD");
+    EXPECT_EQ(read_frame_geometry(narrow->handle())->pixels.size(), 100u);
+
+    jai_sim::fail_call("J_Camera_GetValueInt64", 1);
+    EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }), "Error getting frame height.");
+    jai_sim::fail_call("J_Camera_GetValueInt64", 2);
+    EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }), "Error getting pixel format.");
+}
+
+TEST_F(camera_discovery_test, releasing_the_last_reference_closes_the_camera) {
+    jai_sim::set_cameras({camera("A INT=>FD", "M", "1")});
+    enumerate_cameras(factory_);
+    {
+        camera_ptr held = JAI_Camera::open(factory_, "A INT=>FD");
+        camera_ptr copy = held;
+        held.reset();
+        EXPECT_EQ(jai_sim::open_cameras(), 1);
+        EXPECT_EQ(exposure_modes().size(), 10u);
+        EXPECT_NO_THROW(copy->set_exposure_mode(exposure_modes().back()));
+        EXPECT_EQ(error_of([&] { copy->set_exposure_mode("Bright"); }),
+                  "Error setting exposure mode.");
+    }
+    EXPECT_EQ(jai_sim::open_cameras(), 0);
+}
