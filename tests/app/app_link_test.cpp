@@ -2,6 +2,7 @@
 #include "app_link.h"
 #include "configuration.h"
 #include "test_home.h"
+#include "event_recorder.h"
 #include "thread_events.h"
 
 #include <gtest/gtest.h>
@@ -10,25 +11,10 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-struct sink : wxEvtHandler {
-    std::vector<wxString> texts;
-    // ProcessPendingEvents() handles one queued event a call.
-    void drain() {
-        for (int i = 0; i < 10000; ++i) ProcessPendingEvents();
-    }
-    sink() {
-        Bind(evt_log_info, [this](wxThreadEvent& e) { texts.push_back(e.GetString()); });
-        Bind(evt_log_error, [this](wxThreadEvent& e) { texts.push_back("E:" + e.GetString()); });
-    }
-};
-
-}  // namespace
 
 TEST(app_link, delivers_copies_until_detached) {
     test_home home;
-    sink window;
+    event_recorder window;
     ASSERT_TRUE(make_configuration_folder(configuration_file_name(home.path())));
     auto config = open_configuration(configuration_file_name(home.path()));
     config->Write(cfg::side, wxString(L"правый"));
@@ -38,7 +24,8 @@ TEST(app_link, delivers_copies_until_detached) {
     EXPECT_TRUE(link.log_error("two"));
     EXPECT_EQ(link.read_text(cfg::side, cfg::side_default), L"правый");
     window.drain();
-    EXPECT_EQ(window.texts, (std::vector<wxString>{"one", "E:two"}));
+    EXPECT_EQ(window.texts(evt_log_info), std::vector<wxString>{"one"});
+    EXPECT_EQ(window.texts(evt_log_error), std::vector<wxString>{"two"});
 
     link.detach();
     EXPECT_FALSE(link.attached());
@@ -46,11 +33,11 @@ TEST(app_link, delivers_copies_until_detached) {
     EXPECT_EQ(link.read_text(cfg::side, cfg::side_default), L"левый");  // default, file untouched
     EXPECT_FALSE(link.with_config([](wxConfigBase&) { FAIL() << "ran after detach"; }));
     window.drain();
-    EXPECT_EQ(window.texts.size(), 2u);
+    EXPECT_EQ(window.events.size(), 2u);
 }
 
 TEST(app_link, detach_while_threads_post_never_delivers_afterwards) {
-    sink window;
+    event_recorder window;
     auto link = std::make_shared<app_link>(&window, nullptr);
     std::atomic<bool> detached{false};
     std::atomic<int> late{0};
