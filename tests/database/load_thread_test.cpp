@@ -1,0 +1,84 @@
+// One scan of the write folder, as the main window receives it.
+#include "app_link.h"
+#include "configuration.h"
+#include "event_recorder.h"
+#include "load_thread.h"
+#include "sample_db.h"
+#include "test_home.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+// Runs one scan of `folder` to its end and returns what it sent.
+event_recorder& scan(event_recorder& window, const std::string& folder, test_home& home) {
+    make_configuration_folder(configuration_file_name(home.path()));
+    auto config = open_configuration(configuration_file_name(home.path()));
+    config->Write(cfg::write_path, wxString(folder));
+    auto link = std::make_shared<app_link>(&window, config.get());
+    auto* thread = new load_thread(link);
+    EXPECT_EQ(thread->Run(), wxTHREAD_NO_ERROR);
+    // Detached: it is done when the link has no other owner left.
+    while (link.use_count() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    link->detach();
+    window.drain();
+    return window;
+}
+
+}  // namespace
+
+TEST(load_thread, three_databases_and_one_ordinary_folder) {
+    test_home home;
+    const std::string folder = home / "write";
+    std::filesystem::create_directories(folder);
+    make_database(folder + "/2024.03.05 14.07.09", {100, 105}, "A : B", "left");
+    make_database(folder + "/2024.03.05 15.00.00", {7}, "C : D", "right");
+    make_database(folder + "/2024.03.06 08.00.00", {1, 2, 3}, "E : F", "left");
+    std::filesystem::create_directories(folder + "/notes");
+    std::filesystem::create_directories(folder + "/.hidden");
+    event_recorder window;
+    scan(window, folder, home);
+
+    const auto paths = window.texts(evt_db_list);
+    ASSERT_EQ(paths.size(), 3u);
+    std::vector<std::string> sessions;
+    for (const auto& e : window.events) {
+        if (e.type == evt_db_list) sessions.push_back(e.info.session);
+    }
+    std::sort(sessions.begin(), sessions.end());
+    EXPECT_EQ(sessions, (std::vector<std::string>{"A : B", "C : D", "E : F"}));
+    for (const auto& p : paths) EXPECT_EQ(p.Left(folder.size() + 1), folder + "/");
+
+    const auto errors = window.texts(evt_log_error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Invalid argument: " + folder + "/notes: does not exist (create_if_missing is false)");
+
+    // The disk-space line ends the scan, for status field 3.
+    ASSERT_FALSE(window.events.empty());
+    const auto& last = window.events.back();
+    EXPECT_EQ(last.type, evt_thread_status);
+    EXPECT_EQ(last.value, 3);
+    EXPECT_TRUE(last.text.StartsWith(L"Диск: "));
+}
+
+TEST(load_thread, a_folder_without_subfolders_sends_nothing) {
+    test_home home;
+    std::filesystem::create_directories(home / "empty");
+    event_recorder window;
+    scan(window, home / "empty", home);
+    EXPECT_TRUE(window.events.empty());
+    event_recorder missing;
+    scan(missing, home / "absent", home);
+    EXPECT_TRUE(missing.events.empty());
+}
+
+TEST(load_thread, disk_space_is_whole_gibibytes_rounded_down) {
+    const uint64_t gib = uint64_t(1) << 30;
+    EXPECT_EQ(load_thread::disk_space_text("C:", 500 * gib, 123 * gib + gib * 9 / 10),
+              L"Диск: C:: Всего: 500 GB Cвободно: 123 GB");
+    // The first letter of the free-space word is the Latin C.
+    EXPECT_NE(load_thread::disk_space_text("", 0, 0).Find(L"GB C\u0432"), wxNOT_FOUND);
+}
