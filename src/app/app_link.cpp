@@ -6,7 +6,8 @@ app_link::app_link(wxEvtHandler* window, wxConfigBase* config) : window_(window)
 
 bool app_link::post(const wxThreadEvent& event) {
     std::lock_guard<std::mutex> lock(guard_);
-    if (!window_) return false;
+    if (!window_)
+        return false;
     wxQueueEvent(window_, event.Clone());
     return true;
 }
@@ -18,9 +19,13 @@ bool app_link::post(wxEventType type, const wxString& text, int value) {
     return post(event);
 }
 
-bool app_link::log_info(const wxString& text) { return post(evt_log_info, text); }
+bool app_link::log_info(const wxString& text) {
+    return post(evt_log_info, text);
+}
 
-bool app_link::log_error(const wxString& text) { return post(evt_log_error, text); }
+bool app_link::log_error(const wxString& text) {
+    return post(evt_log_error, text);
+}
 
 wxString app_link::read_text(const wxString& key, const wxString& fallback) const {
     std::lock_guard<std::mutex> lock(guard_);

@@ -19,7 +19,7 @@
 #include <mutex>
 
 class app_link {
-public:
+  public:
     app_link(wxEvtHandler* window, wxConfigBase* config);
     app_link(const app_link&) = delete;
     app_link& operator=(const app_link&) = delete;
@@ -41,7 +41,8 @@ public:
     template <typename F>
     bool with_config(F&& fn) {
         std::lock_guard<std::mutex> lock(guard_);
-        if (!config_) return false;
+        if (!config_)
+            return false;
         fn(*config_);
         return true;
     }
@@ -50,7 +51,7 @@ public:
     void detach();
     bool attached() const;
 
-private:
+  private:
     mutable std::mutex guard_;
     // State below is protected by guard_.
     wxEvtHandler* window_;

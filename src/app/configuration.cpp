@@ -2,7 +2,9 @@
 
 #include <wx/utils.h>
 
-wxString cfg::write_path_default() { return wxGetUserHome(); }
+wxString cfg::write_path_default() {
+    return wxGetUserHome();
+}
 
 wxFileName configuration_file_name(const wxString& home) {
     wxFileName name(home, ".undercam");

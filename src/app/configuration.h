@@ -28,7 +28,7 @@ inline const wxString rc_service_port = "rc_service_port";
 
 // Defaults of the readers.
 inline const wxString side_default = L"левый";
-inline const wxString side_unknown = L"не определен";  // start-up banner only
+inline const wxString side_unknown = L"не определен";   // start-up banner only
 inline const wxString driver_default = "SocketDriver";  // start-up camera choice
 inline const wxString driver_dialog_default = "FilterDriver";
 inline const wxString exposure_mode_default = "Off";

@@ -42,11 +42,17 @@ void write_row(std::wostream& stream, const std::wstring& text, bool error) {
 
 }  // namespace
 
-void log_info(const wxString& text) { write_row(std::wcout, text.ToStdWstring(), false); }
+void log_info(const wxString& text) {
+    write_row(std::wcout, text.ToStdWstring(), false);
+}
 
-void log_error(const wxString& text) { write_row(std::wcerr, text.ToStdWstring(), true); }
+void log_error(const wxString& text) {
+    write_row(std::wcerr, text.ToStdWstring(), true);
+}
 
-void log_error(const std::string& text) { log_error(from_narrow(text)); }
+void log_error(const std::string& text) {
+    log_error(from_narrow(text));
+}
 
 wxString journal_file_name(uint32_t start_time, unsigned long pid) {
     return wxString::Format("undercam[%u%lu].html", start_time, pid);
@@ -54,7 +60,8 @@ wxString journal_file_name(uint32_t start_time, unsigned long pid) {
 
 int cleanup_old_journals(const wxString& folder, std::time_t now) {
     wxDir dir(folder);
-    if (!dir.IsOpened()) return 0;
+    if (!dir.IsOpened())
+        return 0;
     wxArrayString names;
     wxString name;
     for (bool more = dir.GetFirst(&name, "undercam[*].html", wxDIR_FILES); more;
@@ -76,6 +83,7 @@ std::string journal_file_bytes(wchar_t c) {
     char bytes[MB_LEN_MAX];
     std::mbstate_t state{};
     const size_t n = std::wcrtomb(bytes, c, &state);
-    if (n != static_cast<size_t>(-1)) return std::string(bytes, n);
+    if (n != static_cast<size_t>(-1))
+        return std::string(bytes, n);
     return "&#" + std::to_string(static_cast<unsigned long>(c)) + ";";
 }

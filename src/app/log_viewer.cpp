@@ -4,8 +4,7 @@
 #include "text_encoding.h"
 
 log_viewer::log_viewer(wxWindow* parent, const wxString& file_name)
-    : wxHtmlWindow(parent, 1, wxDefaultPosition, wxDefaultSize, wxHW_SCROLLBAR_AUTO,
-                   "htmlWindow") {
+    : wxHtmlWindow(parent, 1, wxDefaultPosition, wxDefaultSize, wxHW_SCROLLBAR_AUTO, "htmlWindow") {
     cout_ = std::make_unique<ui_redirector_cout>(this);
     cerr_ = std::make_unique<ui_redirector_cerr>(this);
     file_.open(to_narrow(file_name), std::ios::out | std::ios::trunc | std::ios::binary);

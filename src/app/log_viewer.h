@@ -13,7 +13,7 @@
 #include <string>
 
 class log_viewer : public wxHtmlWindow {
-public:
+  public:
     // Opens (truncating) the journal file and writes "<html>", "<table>",
     // "<tbody>". A file that cannot be opened leaves the window working alone.
     log_viewer(wxWindow* parent, const wxString& file_name);
@@ -23,7 +23,7 @@ public:
     // to the page at each line end, so the page is laid out once per line.
     void put(wchar_t c);
 
-private:
+  private:
     std::unique_ptr<ui_redirector_cout> cout_;
     std::unique_ptr<ui_redirector_cerr> cerr_;
     std::ofstream file_;

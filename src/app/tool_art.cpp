@@ -20,11 +20,12 @@ wxBitmap draw(int size, Draw&& paint) {
     }
     wxImage image = bitmap.ConvertToImage();
     // Transparent where nothing was painted.
-    if (!image.HasAlpha()) image.InitAlpha();
+    if (!image.HasAlpha())
+        image.InitAlpha();
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
-            const bool empty = image.GetRed(x, y) == 0 && image.GetGreen(x, y) == 0 &&
-                               image.GetBlue(x, y) == 0;
+            const bool empty =
+                image.GetRed(x, y) == 0 && image.GetGreen(x, y) == 0 && image.GetBlue(x, y) == 0;
             image.SetAlpha(x, y, empty ? 0 : 255);
         }
     return wxBitmap(image);

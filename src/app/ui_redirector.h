@@ -10,16 +10,16 @@
 class log_viewer;
 
 class ui_redirector : public std::wstreambuf {
-public:
+  public:
     ui_redirector(std::wostream& stream, log_viewer* viewer);
     ~ui_redirector() override;
     ui_redirector(const ui_redirector&) = delete;
     ui_redirector& operator=(const ui_redirector&) = delete;
 
-protected:
+  protected:
     int_type overflow(int_type c) override;
 
-private:
+  private:
     std::wostream& stream_;
     std::wstreambuf* previous_;
     log_viewer* viewer_;
@@ -27,11 +27,11 @@ private:
 
 // The two redirectors differ only in the stream they replace.
 class ui_redirector_cout : public ui_redirector {
-public:
+  public:
     explicit ui_redirector_cout(log_viewer* viewer) : ui_redirector(std::wcout, viewer) {}
 };
 
 class ui_redirector_cerr : public ui_redirector {
-public:
+  public:
     explicit ui_redirector_cerr(log_viewer* viewer) : ui_redirector(std::wcerr, viewer) {}
 };

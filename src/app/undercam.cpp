@@ -35,9 +35,11 @@ bool undercam::OnInit() {
     std::signal(SIGTERM, [](int) { g_terminate = 1; });
     terminate_poll_.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        if (!g_terminate) return;
+        if (!g_terminate)
+            return;
         g_terminate = 0;
-        if (wxWindow* window = GetTopWindow()) window->Close(true);
+        if (wxWindow* window = GetTopWindow())
+            window->Close(true);
     });
     terminate_poll_.Start(200);
     try {
@@ -54,7 +56,9 @@ bool undercam::OnInit() {
     return false;
 }
 
-int undercam::OnExit() { return 0; }
+int undercam::OnExit() {
+    return 0;
+}
 
 bool undercam::OnExceptionInMainLoop() {
     try {
@@ -69,7 +73,9 @@ bool undercam::OnExceptionInMainLoop() {
     }
 }
 
-void undercam::OnUnhandledException() { wxMessageBox("Unhandled exception", "Error"); }
+void undercam::OnUnhandledException() {
+    wxMessageBox("Unhandled exception", "Error");
+}
 
 int main(int argc, char** argv) {
     // A start-up that returned false (second instance, failed window) ends with status 1.

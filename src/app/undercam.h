@@ -12,13 +12,13 @@
 class undercam_frame;
 
 class undercam : public wxApp {
-public:
+  public:
     bool OnInit() override;
     int OnExit() override;
     bool OnExceptionInMainLoop() override;
     void OnUnhandledException() override;
 
-private:
+  private:
     undercam_frame* frame_ = nullptr;  // not owned: the framework destroys top-level windows
     std::unique_ptr<wxSingleInstanceChecker> checker_;
     wxTimer terminate_poll_;

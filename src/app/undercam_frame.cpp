@@ -26,50 +26,53 @@
 #include <ctime>
 #include <stdexcept>
 
-wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame)
-    EVT_MENU(id_settings, undercam_frame::on_settings)
-    EVT_MENU(id_exit, undercam_frame::on_exit)
-    EVT_MENU(id_refresh_cameras, undercam_frame::on_refresh_cameras)
-    EVT_MENU(id_capture, undercam_frame::on_capture)
-    EVT_MENU(id_capture_write, undercam_frame::on_capture_write)
-    EVT_MENU(id_stop, undercam_frame::on_stop)
-    EVT_MENU(id_session_code, undercam_frame::on_session_code)
-    EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
-    EVT_MENU(id_view_database, undercam_frame::on_view_database)
-    EVT_MENU_RANGE(id_delete_database, id_replace_session, undercam_frame::on_database_command)
-    EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
-    EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
-    EVT_CHOICE(id_exposure_choice, undercam_frame::on_exposure_choice)
-    EVT_CONTEXT_MENU(undercam_frame::on_context_menu)
-    EVT_UPDATE_UI(id_camera_choice, undercam_frame::on_update_ui)
-    EVT_UPDATE_UI_RANGE(id_settings, id_replace_session, undercam_frame::on_update_ui)
-wxEND_EVENT_TABLE()
+wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame) EVT_MENU(id_settings, undercam_frame::on_settings)
+    EVT_MENU(id_exit, undercam_frame::on_exit) EVT_MENU(id_refresh_cameras,
+                                                        undercam_frame::on_refresh_cameras)
+        EVT_MENU(id_capture, undercam_frame::on_capture) EVT_MENU(id_capture_write,
+                                                                  undercam_frame::on_capture_write)
+            EVT_MENU(id_stop, undercam_frame::on_stop) EVT_MENU(id_session_code,
+                                                                undercam_frame::on_session_code)
+                EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
+                    EVT_MENU(id_view_database, undercam_frame::on_view_database)
+                        EVT_MENU_RANGE(id_delete_database, id_replace_session,
+                                       undercam_frame::on_database_command)
+                            EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
+                                EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
+                                    EVT_CHOICE(id_exposure_choice,
+                                               undercam_frame::on_exposure_choice)
+                                        EVT_CONTEXT_MENU(undercam_frame::on_context_menu)
+                                            EVT_UPDATE_UI(id_camera_choice,
+                                                          undercam_frame::on_update_ui)
+                                                EVT_UPDATE_UI_RANGE(id_settings, id_replace_session,
+                                                                    undercam_frame::on_update_ui)
+                                                    wxEND_EVENT_TABLE()
 
-namespace {
+                                                        namespace {
+    void fill_database_menu(wxMenu & menu) {
+        menu.Append(id_view_database, L"Просмотр базы");
+        menu.Append(id_delete_database, L"Удаление базы");
+        menu.Append(id_archive_database, L"Архивация базы");
+        menu.Append(id_replace_side, L"Заменить борт");
+        menu.Append(id_replace_session, L"Заменить код сеанса");
+        menu.AppendSeparator();
+        menu.Append(id_reload_databases, L"Обновить список баз");
+    }
 
-void fill_database_menu(wxMenu& menu) {
-    menu.Append(id_view_database, L"Просмотр базы");
-    menu.Append(id_delete_database, L"Удаление базы");
-    menu.Append(id_archive_database, L"Архивация базы");
-    menu.Append(id_replace_side, L"Заменить борт");
-    menu.Append(id_replace_session, L"Заменить код сеанса");
-    menu.AppendSeparator();
-    menu.Append(id_reload_databases, L"Обновить список баз");
-}
+    std::string sdk_version() {
+        char text[512] = {};
+        uint32_t size = sizeof(text);
+        J_Factory_GetInfo(FAC_INFO_VERSION, text, &size);  // its result is of no consequence
+        text[sizeof(text) - 1] = '\0';
+        return text;
+    }
 
-std::string sdk_version() {
-    char text[512] = {};
-    uint32_t size = sizeof(text);
-    J_Factory_GetInfo(FAC_INFO_VERSION, text, &size);  // its result is of no consequence
-    text[sizeof(text) - 1] = '\0';
-    return text;
-}
-
-wxString host_address(const wxString& host) {
-    wxIPV4address address;
-    if (!address.Hostname(host)) return wxEmptyString;
-    return address.IPAddress();
-}
+    wxString host_address(const wxString& host) {
+        wxIPV4address address;
+        if (!address.Hostname(host))
+            return wxEmptyString;
+        return address.IPAddress();
+    }
 
 }  // namespace
 
@@ -110,7 +113,8 @@ undercam_frame::undercam_frame()
     const std::time_t start = std::time(nullptr);
     journal_file_ = wxFileName(log_folder.GetPath(),
                                journal_file_name(static_cast<uint32_t>(start), wxGetProcessId()));
-    if (log_folder.DirExists() || wxFileName::Mkdir(log_folder.GetPath(), 0777, wxPATH_MKDIR_FULL)) {
+    if (log_folder.DirExists() ||
+        wxFileName::Mkdir(log_folder.GetPath(), 0777, wxPATH_MKDIR_FULL)) {
         cleanup_old_journals(log_folder.GetPath(), std::time(nullptr));
     } else {
         throw std::runtime_error(to_narrow(wxString::Format(
@@ -143,7 +147,8 @@ undercam_frame::~undercam_frame() {
     camera_descriptions_.clear();
     camera_.reset();
     layout_.reset();
-    if (factory_) J_Factory_Close(factory_);
+    if (factory_)
+        J_Factory_Close(factory_);
 }
 
 void undercam_frame::create_menus() {
@@ -236,15 +241,18 @@ void undercam_frame::create_bars() {
     bar->AddTool(id_exit, L"Выход", exit_tool_image());
     bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Камера: "));
     wxArrayString descriptions;
-    for (const auto& d : camera_descriptions_) descriptions.push_back(from_narrow(d));
-    camera_choice_ = new wxChoice(bar, id_camera_choice, wxDefaultPosition, wxDefaultSize,
-                                  descriptions);
+    for (const auto& d : camera_descriptions_)
+        descriptions.push_back(from_narrow(d));
+    camera_choice_ =
+        new wxChoice(bar, id_camera_choice, wxDefaultPosition, wxDefaultSize, descriptions);
     bar->AddControl(camera_choice_);
     bar->AddSeparator();
     bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Выдержка: "));
     wxArrayString modes;
-    for (const auto& m : exposure_modes()) modes.push_back(m);
-    exposure_choice_ = new wxChoice(bar, id_exposure_choice, wxDefaultPosition, wxDefaultSize, modes);
+    for (const auto& m : exposure_modes())
+        modes.push_back(m);
+    exposure_choice_ =
+        new wxChoice(bar, id_exposure_choice, wxDefaultPosition, wxDefaultSize, modes);
     bar->AddControl(exposure_choice_);
     bar->Realize();
 }
@@ -276,7 +284,8 @@ void undercam_frame::select_camera(const std::string& description) {
     try {
         camera_choice_->SetStringSelection(from_narrow(description));
         const auto it = cameras_.find(description);
-        if (it == cameras_.end()) return;
+        if (it == cameras_.end())
+            return;
         camera_ = JAI_Camera::open(factory_, it->second);
         log_info(wxString::Format("Active camera selected: %s", from_narrow(it->second)));
     } catch (const std::exception& e) {
@@ -287,21 +296,26 @@ void undercam_frame::select_camera(const std::string& description) {
 void undercam_frame::select_exposure_mode(const wxString& mode) {
     exposure_mode_ = mode;
     link_->with_config([&](wxConfigBase& config) { config.Write(cfg::exposure_mode, mode); });
-    if (camera_) camera_->set_exposure_mode(to_narrow(mode));
+    if (camera_)
+        camera_->set_exposure_mode(to_narrow(mode));
     log_info(wxString::Format("Exposure mode selected: %s", mode));
 }
 
 void undercam_frame::start_capture() {
-    if (!idle() || !camera_) return;
+    if (!idle() || !camera_)
+        return;
     // The capture-only mode joins here once acquisition modes exist.
 }
 
 void undercam_frame::start_recording() {
-    if (!idle() || !camera_) return;
+    if (!idle() || !camera_)
+        return;
     // The recording mode joins here once acquisition modes exist.
 }
 
-void undercam_frame::stop_acquisition() { active_mode_.reset(); }
+void undercam_frame::stop_acquisition() {
+    active_mode_.reset();
+}
 
 void undercam_frame::reload_catalogue() {
     databases_->clear();
@@ -318,26 +332,37 @@ bool undercam_frame::database_selected() const {
 
 void undercam_frame::on_settings(wxCommandEvent&) {}
 
-void undercam_frame::on_exit(wxCommandEvent&) { Close(true); }
+void undercam_frame::on_exit(wxCommandEvent&) {
+    Close(true);
+}
 
 void undercam_frame::on_refresh_cameras(wxCommandEvent&) {
     const std::string remembered = to_narrow(camera_choice_->GetStringSelection());
     camera_.reset();
     refresh_camera_list();
     camera_choice_->Clear();
-    for (const auto& d : camera_descriptions_) camera_choice_->Append(from_narrow(d));
+    for (const auto& d : camera_descriptions_)
+        camera_choice_->Append(from_narrow(d));
     select_camera(remembered);
 }
 
-void undercam_frame::on_capture(wxCommandEvent&) { start_capture(); }
+void undercam_frame::on_capture(wxCommandEvent&) {
+    start_capture();
+}
 
-void undercam_frame::on_capture_write(wxCommandEvent&) { start_recording(); }
+void undercam_frame::on_capture_write(wxCommandEvent&) {
+    start_recording();
+}
 
-void undercam_frame::on_stop(wxCommandEvent&) { stop_acquisition(); }
+void undercam_frame::on_stop(wxCommandEvent&) {
+    stop_acquisition();
+}
 
 void undercam_frame::on_session_code(wxCommandEvent&) {}
 
-void undercam_frame::on_reload_databases(wxCommandEvent&) { reload_catalogue(); }
+void undercam_frame::on_reload_databases(wxCommandEvent&) {
+    reload_catalogue();
+}
 
 void undercam_frame::on_view_database(wxCommandEvent&) {}
 
@@ -360,7 +385,8 @@ void undercam_frame::on_context_menu(wxContextMenuEvent& event) {
         wxMenu* menu = w->GetId() == id_camera_view     ? &capture_menu_
                        : w->GetId() == id_database_list ? &database_menu_
                                                         : nullptr;
-        if (w->GetId() == id_journal) return;
+        if (w->GetId() == id_journal)
+            return;
         if (menu) {
             const wxPoint at = event.GetPosition() == wxDefaultPosition
                                    ? wxDefaultPosition
@@ -402,10 +428,12 @@ void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
 }
 
 void undercam_frame::on_stream_info(wxThreadEvent& event) {
-    if (!active_mode_) return;
+    if (!active_mode_)
+        return;
     frame_buffer& frame = active_mode_->get_frame_buffer();
     const int rows = static_cast<int>(frame.height), cols = static_cast<int>(frame.width);
-    if (rows <= 0 || cols <= 0) return;
+    if (rows <= 0 || cols <= 0)
+        return;
     if (preview_.empty() || preview_.rows != rows || preview_.cols != cols) {
         preview_.create(rows, cols, CV_8UC1);
     }
@@ -413,11 +441,13 @@ void undercam_frame::on_stream_info(wxThreadEvent& event) {
         std::shared_lock lock(frame.lock);
         // Wider pixels are shown by their first byte; never more than either side holds.
         const size_t step = frame.bits_per_pixel / 8;
-        const size_t count = std::min(preview_.total(), frame.pixels.size() / std::max<size_t>(1, step));
+        const size_t count =
+            std::min(preview_.total(), frame.pixels.size() / std::max<size_t>(1, step));
         if (step <= 1) {
             std::memcpy(preview_.data, frame.pixels.data(), count);
         } else {
-            for (size_t i = 0; i < count; ++i) preview_.data[i] = frame.pixels[i * step + 1];
+            for (size_t i = 0; i < count; ++i)
+                preview_.data[i] = frame.pixels[i * step + 1];
         }
     }
     cv::Mat rgb;
@@ -428,7 +458,9 @@ void undercam_frame::on_stream_info(wxThreadEvent& event) {
     SetStatusText(event.GetString(), 1);
 }
 
-void undercam_frame::on_dpp_status(wxThreadEvent& event) { SetStatusText(event.GetString(), 2); }
+void undercam_frame::on_dpp_status(wxThreadEvent& event) {
+    SetStatusText(event.GetString(), 2);
+}
 
 void undercam_frame::on_thread_status(wxThreadEvent& event) {
     const int field = event.GetInt();
@@ -437,11 +469,17 @@ void undercam_frame::on_thread_status(wxThreadEvent& event) {
     }
 }
 
-void undercam_frame::on_grab_stats(wxThreadEvent& event) { SetStatusText(event.GetString(), 0); }
+void undercam_frame::on_grab_stats(wxThreadEvent& event) {
+    SetStatusText(event.GetString(), 0);
+}
 
-void undercam_frame::on_log_error(wxThreadEvent& event) { log_error(event.GetString()); }
+void undercam_frame::on_log_error(wxThreadEvent& event) {
+    log_error(event.GetString());
+}
 
-void undercam_frame::on_log_info(wxThreadEvent& event) { log_info(event.GetString()); }
+void undercam_frame::on_log_info(wxThreadEvent& event) {
+    log_info(event.GetString());
+}
 
 void undercam_frame::on_rc_command(wxThreadEvent& event) {
     switch (event.GetInt()) {
@@ -462,4 +500,6 @@ void undercam_frame::on_rc_command(wxThreadEvent& event) {
     }
 }
 
-void undercam_frame::on_db_list(wxThreadEvent& event) { databases_->append_entry(event); }
+void undercam_frame::on_db_list(wxThreadEvent& event) {
+    databases_->append_entry(event);
+}

@@ -54,7 +54,7 @@ enum command_id {
 };
 
 class undercam_frame : public wxFrame {
-public:
+  public:
     undercam_frame();
     ~undercam_frame() override;
 
@@ -65,7 +65,7 @@ public:
     void start_recording();
     void stop_acquisition();
 
-private:
+  private:
     void create_menus();
     void create_panes();
     void write_banner();

@@ -10,7 +10,9 @@ std::shared_ptr<JAI_Camera> JAI_Camera::open(FACTORY_HANDLE factory, const std::
     return std::shared_ptr<JAI_Camera>(new JAI_Camera(handle, id));
 }
 
-JAI_Camera::~JAI_Camera() { J_Camera_Close(handle_); }
+JAI_Camera::~JAI_Camera() {
+    J_Camera_Close(handle_);
+}
 
 void JAI_Camera::set_exposure_mode(const std::string& mode) {
     if (J_Camera_SetValueString(handle_, "ExposureMode", mode.c_str()) != J_ST_SUCCESS) {

@@ -9,7 +9,7 @@
 #include <string>
 
 class JAI_Camera {
-public:
+  public:
     // Opens the camera with the given ID; throws "Error opening camera.".
     static std::shared_ptr<JAI_Camera> open(FACTORY_HANDLE factory, const std::string& id);
     ~JAI_Camera();
@@ -22,7 +22,7 @@ public:
     // Sets the camera's "ExposureMode"; throws "Error setting exposure mode.".
     void set_exposure_mode(const std::string& mode);
 
-private:
+  private:
     JAI_Camera(CAM_HANDLE handle, std::string id) : handle_(handle), id_(std::move(id)) {}
     CAM_HANDLE handle_;
     std::string id_;

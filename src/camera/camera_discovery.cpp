@@ -32,7 +32,8 @@ std::string camera_info(FACTORY_HANDLE factory, const std::string& id, int32_t c
 
 camera_map enumerate_cameras(FACTORY_HANDLE& factory) {
     camera_map cameras;
-    if (factory) J_Factory_Close(factory);
+    if (factory)
+        J_Factory_Close(factory);
     factory = nullptr;
     for (uint32_t i = 0;; ++i) {
         if (J_Factory_Open("", &factory) != J_ST_SUCCESS) {
@@ -47,7 +48,8 @@ camera_map enumerate_cameras(FACTORY_HANDLE& factory) {
         if (J_Factory_GetNumOfCameras(factory, &count) != J_ST_SUCCESS) {
             throw std::runtime_error("Error getting number of cameras.");
         }
-        if (i >= count) return cameras;
+        if (i >= count)
+            return cameras;
         const std::string id = camera_id(factory, i);
         cameras.emplace(describe_camera(factory, i), id);
         J_Factory_Close(factory);
@@ -57,7 +59,8 @@ camera_map enumerate_cameras(FACTORY_HANDLE& factory) {
 
 std::string describe_camera(FACTORY_HANDLE factory, uint32_t index) {
     const std::string id = camera_id(factory, index);
-    std::string text = camera_info(factory, id, CAM_INFO_MODELNAME, "Error getting camera model info.");
+    std::string text =
+        camera_info(factory, id, CAM_INFO_MODELNAME, "Error getting camera model info.");
     text += ' ';
     text += camera_info(factory, id, CAM_INFO_IP, "Error getting camera IP info.");
     text += ' ';
@@ -73,7 +76,8 @@ std::string describe_camera(FACTORY_HANDLE factory, uint32_t index) {
 
 std::string choose_camera(const camera_map& cameras, const std::string& driver) {
     for (const auto& [description, id] : cameras) {
-        if (description.find(driver) != std::string::npos) return description;
+        if (description.find(driver) != std::string::npos)
+            return description;
     }
     return cameras.empty() ? std::string() : cameras.begin()->first;
 }

@@ -9,7 +9,7 @@
 #include <string>
 
 class frame_source {
-public:
+  public:
     virtual frame_buffer& get_frame_buffer() = 0;
     // The side text read at start (capture only), empty while recording.
     virtual std::string get_label() = 0;
@@ -19,7 +19,7 @@ public:
     virtual void restart_recording(const app_link_ptr& link, const std::string& code) = 0;
     virtual bool is_recording() = 0;
 
-protected:
+  protected:
     // Destroyed through the shared pointer made for the concrete mode.
     ~frame_source() = default;
 };

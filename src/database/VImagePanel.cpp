@@ -18,11 +18,13 @@ void VImagePanel::on_paint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
     dc.SetBackground(*wxBLACK_BRUSH);
     dc.Clear();
-    if (!image_.IsOk()) return;
+    if (!image_.IsOk())
+        return;
     const wxSize client = GetClientSize();
     // The live view fits the whole frame into the window, keeping its aspect.
-    const double fit = std::min(double(client.x) / image_.GetWidth(),
-                                double(client.y) / image_.GetHeight()) * zoom_;
+    const double fit =
+        std::min(double(client.x) / image_.GetWidth(), double(client.y) / image_.GetHeight()) *
+        zoom_;
     const int w = std::max(1, int(image_.GetWidth() * fit));
     const int h = std::max(1, int(image_.GetHeight() * fit));
     if (!bitmap_.IsOk() || bitmap_.GetWidth() != w || bitmap_.GetHeight() != h) {

@@ -8,14 +8,14 @@
 #include <wx/window.h>
 
 class VImagePanel : public wxWindow {
-public:
+  public:
     VImagePanel(wxWindow* parent, wxWindowID id);
 
     // Takes a copy of the image and redraws.
     void set_image(const wxImage& image);
     const wxImage& image() const { return image_; }
 
-private:
+  private:
     void on_paint(wxPaintEvent& event);
 
     wxImage image_;

@@ -10,9 +10,8 @@
 #include <vector>
 
 class catalogue {
-public:
+  public:
     static std::shared_mutex& lock();
     // Guarded by lock().
     static std::vector<ldb_entry>& entries();
 };
-

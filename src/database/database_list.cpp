@@ -11,8 +11,8 @@
 namespace {
 
 const wchar_t* const kHeadings[] = {
-    L"Код сеанса",  L"Борт",          L"Время начала", L"Время окончания",
-    L"ДПП начала",  L"ДПП окончания", L"Размер",       L"Число записей",
+    L"Код сеанса", L"Борт",          L"Время начала", L"Время окончания",
+    L"ДПП начала", L"ДПП окончания", L"Размер",       L"Число записей",
 };
 
 wxString dpp_text(uint32_t value) {
@@ -58,7 +58,8 @@ wxString database_list::cell_text(const ldb_entry& entry, long column) {
 }
 
 wxString database_list::OnGetItemText(long item, long column) const {
-    if (item < 0 || static_cast<size_t>(item) >= rows_.size()) return wxEmptyString;
+    if (item < 0 || static_cast<size_t>(item) >= rows_.size())
+        return wxEmptyString;
     return cell_text(rows_[item], column);
 }
 
@@ -95,8 +96,10 @@ long database_list::selected_row() const {
 }
 
 wxString database_list::selected_path() const {
-    if (rows_.empty()) return wxEmptyString;
+    if (rows_.empty())
+        return wxEmptyString;
     const long row = selected_row();
-    if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return wxEmptyString;
+    if (row < 0 || static_cast<size_t>(row) >= rows_.size())
+        return wxEmptyString;
     return rows_[row].path;
 }

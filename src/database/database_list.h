@@ -10,7 +10,7 @@
 #include <vector>
 
 class database_list : public wxListCtrl {
-public:
+  public:
     database_list(wxWindow* parent, wxWindowID id);
 
     // Replaces the rows by copies of the catalogue. The caller holds catalogue::lock().
@@ -31,9 +31,9 @@ public:
     // Cell text of a row, as shown.
     static wxString cell_text(const ldb_entry& entry, long column);
 
-protected:
+  protected:
     wxString OnGetItemText(long item, long column) const override;
 
-private:
+  private:
     std::vector<ldb_entry> rows_;
 };

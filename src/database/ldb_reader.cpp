@@ -7,7 +7,9 @@
 
 #include <sys/stat.h>
 
-std::string no_data_text() { return to_narrow(L"нет данных"); }
+std::string no_data_text() {
+    return to_narrow(L"нет данных");
+}
 
 namespace {
 
@@ -27,7 +29,8 @@ ldb_reader::ldb_reader(const std::string& path) {
     struct stat info {};
     const std::string current = path + "/CURRENT";
     if (::stat(current.c_str(), &info) != 0) {
-        throw_if_failed(leveldb::Status::InvalidArgument(path, "does not exist (create_if_missing is false)"));
+        throw_if_failed(
+            leveldb::Status::InvalidArgument(path, "does not exist (create_if_missing is false)"));
     }
     leveldb::DB* db = nullptr;
     throw_if_failed(leveldb::DB::Open(options_, path, &db));
@@ -84,10 +87,12 @@ ldb_info ldb_reader::read_info() {
     info.orientation = read_orientation();
     info.side = read_side();
     if (const auto text = seeking_read(*db_, ldb_key::time_start)) {
-        if (const auto t = parse_time(*text)) info.time_start = local_time_text(*t);
+        if (const auto t = parse_time(*text))
+            info.time_start = local_time_text(*t);
     }
     if (const auto text = seeking_read(*db_, ldb_key::time_end)) {
-        if (const auto t = parse_time(*text)) info.time_end = local_time_text(*t);
+        if (const auto t = parse_time(*text))
+            info.time_end = local_time_text(*t);
     }
     info.dpp_start = read_dpp_start();
     info.dpp_end = read_dpp_end();
@@ -99,7 +104,9 @@ ldb_info ldb_reader::read_info() {
     return info;
 }
 
-void ldb_reader::seek_frame(uint32_t value) { current_->Seek(frame_key(value)); }
+void ldb_reader::seek_frame(uint32_t value) {
+    current_->Seek(frame_key(value));
+}
 
 void ldb_reader::decode_current(cv::Mat& image) {
     if (!current_->Valid()) {
@@ -120,12 +127,14 @@ void ldb_reader::frame_at(uint32_t value, cv::Mat& image) {
 }
 
 std::pair<std::string, std::string> ldb_reader::frame_bytes() const {
-    if (!current_->Valid()) return {};
+    if (!current_->Valid())
+        return {};
     return {current_->key().ToString(), current_->value().ToString()};
 }
 
 bool ldb_reader::current_value(uint32_t& value) const {
-    if (!current_->Valid() || current_->key().size() != 10) return false;
+    if (!current_->Valid() || current_->key().size() != 10)
+        return false;
     try {
         value = parse_u32(current_->key().ToString());
         return true;

@@ -12,7 +12,7 @@
 #include <utility>
 
 class ldb_reader {
-public:
+  public:
     // Opens the store (never creating it) and seeks the first and current
     // iterators to the frame key of "dpp_start", the last to that of
     // "dpp_end". Throws the store's status text, or the number conversion's
@@ -44,7 +44,7 @@ public:
     uint32_t read_dpp_start();       // seeking, 0
     uint32_t read_dpp_end();         // seeking, 0
 
-private:
+  private:
     std::unique_ptr<leveldb::DB> db_;
     leveldb::Options options_;
     std::unique_ptr<leveldb::Iterator> first_;

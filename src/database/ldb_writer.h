@@ -24,7 +24,7 @@
 #include <vector>
 
 class ldb_writer {
-public:
+  public:
     ldb_writer();
     ~ldb_writer();
     ldb_writer(const ldb_writer&) = delete;
@@ -73,7 +73,7 @@ public:
     // or nothing when no database is open or no entry follows.
     std::optional<std::string> seek_value(uint32_t value) const;
 
-private:
+  private:
     void put(const std::string& key, const std::string& value);
     std::string seek_text(const char* key) const;  // guard held shared
 

@@ -32,7 +32,8 @@ wxThread::ExitCode load_thread::Entry() {
 
 void load_thread::scan() {
     wxDir dir(write_folder_);
-    if (!dir.IsOpened() || !dir.HasSubDirs()) return;
+    if (!dir.IsOpened() || !dir.HasSubDirs())
+        return;
     wxString name;
     for (bool more = dir.GetFirst(&name, "*", wxDIR_DIRS); more; more = dir.GetNext(&name)) {
         wxFileName folder = wxFileName::DirName(write_folder_);
@@ -51,8 +52,8 @@ void load_thread::scan() {
     wxDiskspaceSize_t total = 0, free = 0;
     if (wxGetDiskSpace(write_folder_, &total, &free)) {
         const wxString volume = wxFileName::DirName(write_folder_).GetVolume();
-        link_->post(evt_thread_status,
-                    disk_space_text(volume, total.GetValue(), free.GetValue()), 3);
+        link_->post(evt_thread_status, disk_space_text(volume, total.GetValue(), free.GetValue()),
+                    3);
     } else {
         link_->log_error(L"Не удалось определить свободное место на диске");
     }

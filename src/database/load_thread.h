@@ -13,16 +13,16 @@
 #include <wx/thread.h>
 
 class load_thread : public wxThread {
-public:
+  public:
     explicit load_thread(const app_link_ptr& link);
 
     // "Диск: %s: Всего: %zu GB Cвободно: %zu GB" with whole GiB, remainder dropped.
     static wxString disk_space_text(const wxString& volume, uint64_t total, uint64_t free);
 
-protected:
+  protected:
     ExitCode Entry() override;
 
-private:
+  private:
     void scan();
 
     app_link_ptr link_;

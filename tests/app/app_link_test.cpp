@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-
 TEST(app_link, delivers_copies_until_detached) {
     test_home home;
     event_recorder window;
@@ -46,13 +45,15 @@ TEST(app_link, detach_while_threads_post_never_delivers_afterwards) {
         workers.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
                 const bool was_detached = detached.load();
-                if (link->log_info("x") && was_detached) ++late;
+                if (link->log_info("x") && was_detached)
+                    ++late;
             }
         });
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
     link->detach();
     detached = true;
-    for (auto& w : workers) w.join();
+    for (auto& w : workers)
+        w.join();
     EXPECT_EQ(late.load(), 0);
 }

@@ -53,7 +53,8 @@ TEST(startup, journal_begins_with_the_table_and_the_banner_and_stays_open_ended)
 
     const auto rows = row_texts(journal);
     ASSERT_GE(rows.size(), 11u);
-    EXPECT_TRUE(std::regex_match(rows[0], std::wregex(L"Начало работы\\. Версия: \\S+ hash: [0-9a-f]{40}")));
+    EXPECT_TRUE(std::regex_match(rows[0],
+                                 std::wregex(L"Начало работы\\. Версия: \\S+ hash: [0-9a-f]{40}")));
     EXPECT_EQ(rows[1].substr(0, 4), L"JAI ");
     EXPECT_EQ(rows[2], L"OpenCV 4.6.0");
     EXPECT_EQ(rows[3].substr(0, 10), L"wxWidgets ");
@@ -82,7 +83,8 @@ TEST(startup, second_instance_is_refused_and_creates_nothing) {
         bool titled_error = false;
         std::istringstream ids(windows);
         for (std::string id; ids >> id;) {
-            if (shell_output("xdotool getwindowname " + id) == "Error\n") titled_error = true;
+            if (shell_output("xdotool getwindowname " + id) == "Error\n")
+                titled_error = true;
         }
         EXPECT_TRUE(titled_error) << "no message box titled Error";
     }
@@ -132,7 +134,8 @@ TEST(startup, week_old_journals_go_and_newer_ones_stay) {
     ASSERT_TRUE(wait_until(
         [&] {
             for (const auto& f : journal_files(home.path())) {
-                if (f != old_file && f != recent) return true;
+                if (f != old_file && f != recent)
+                    return true;
             }
             return false;
         },

@@ -21,10 +21,11 @@ jai_sim::camera_config camera(const std::string& id, const std::string& model,
 }
 
 class camera_discovery_test : public testing::Test {
-protected:
+  protected:
     void SetUp() override { jai_sim::reset(); }
     void TearDown() override {
-        if (factory_) J_Factory_Close(factory_);
+        if (factory_)
+            J_Factory_Close(factory_);
         jai_sim::reset();
     }
     FACTORY_HANDLE factory_ = nullptr;
@@ -119,9 +120,11 @@ TEST_F(camera_discovery_test, geometry_sizes_the_frame_buffer) {
     EXPECT_EQ(read_frame_geometry(narrow->handle())->pixels.size(), 100u);
 
     jai_sim::fail_call("J_Camera_GetValueInt64", 1);
-    EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }), "Error getting frame height.");
+    EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }),
+              "Error getting frame height.");
     jai_sim::fail_call("J_Camera_GetValueInt64", 2);
-    EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }), "Error getting pixel format.");
+    EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }),
+              "Error getting pixel format.");
 }
 
 TEST_F(camera_discovery_test, releasing_the_last_reference_closes_the_camera) {

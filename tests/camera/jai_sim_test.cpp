@@ -13,7 +13,7 @@
 namespace {
 
 class jai_sim_test : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         jai_sim::reset();
         ASSERT_EQ(J_Factory_Open("", &factory_), J_ST_SUCCESS);
@@ -81,7 +81,8 @@ struct stream_fixture {
         J_DataStream_StopAcquisition(stream, ACQ_STOP_FLAG_KILL);
         J_DataStream_FlushQueue(stream, ACQ_QUEUE_INPUT_TO_OUTPUT);
         J_DataStream_FlushQueue(stream, ACQ_QUEUE_OUTPUT_DISCARD);
-        for (auto b : buffers) J_DataStream_RevokeBuffer(stream, b, nullptr, nullptr);
+        for (auto b : buffers)
+            J_DataStream_RevokeBuffer(stream, b, nullptr, nullptr);
         J_DataStream_Close(stream);
     }
 };
@@ -197,10 +198,16 @@ TEST_F(jai_sim_test, frames_stream_into_queued_buffers_and_are_numbered) {
             ASSERT_EQ(J_Event_GetData(s.event, &data, &size), J_ST_SUCCESS);
             uint64_t base = 0, image_size = 0;
             uint32_t width = 0, s8 = 8, s4 = 4;
-            ASSERT_EQ(J_DataStream_GetBufferInfo(s.stream, data.BufferHandle, BUFFER_INFO_BASE, &base, &s8), J_ST_SUCCESS);
+            ASSERT_EQ(J_DataStream_GetBufferInfo(s.stream, data.BufferHandle, BUFFER_INFO_BASE,
+                                                 &base, &s8),
+                      J_ST_SUCCESS);
             s8 = 8;
-            ASSERT_EQ(J_DataStream_GetBufferInfo(s.stream, data.BufferHandle, BUFFER_INFO_SIZE, &image_size, &s8), J_ST_SUCCESS);
-            ASSERT_EQ(J_DataStream_GetBufferInfo(s.stream, data.BufferHandle, BUFFER_INFO_WIDTH, &width, &s4), J_ST_SUCCESS);
+            ASSERT_EQ(J_DataStream_GetBufferInfo(s.stream, data.BufferHandle, BUFFER_INFO_SIZE,
+                                                 &image_size, &s8),
+                      J_ST_SUCCESS);
+            ASSERT_EQ(J_DataStream_GetBufferInfo(s.stream, data.BufferHandle, BUFFER_INFO_WIDTH,
+                                                 &width, &s4),
+                      J_ST_SUCCESS);
             EXPECT_EQ(width, 256u);
             EXPECT_EQ(image_size, 256u * 128u);
             const auto* pixels = reinterpret_cast<const uint8_t*>(base);

@@ -13,14 +13,16 @@
 
 namespace {
 
-double brightness(const cv::Mat& image) { return image.empty() ? -1 : cv::mean(image)[0]; }
+double brightness(const cv::Mat& image) {
+    return image.empty() ? -1 : cv::mean(image)[0];
+}
 
 cv::Mat decode_png(const std::vector<uint8_t>& reply) {
     return cv::imdecode(std::vector<uint8_t>(reply.begin() + 4, reply.end()), cv::IMREAD_UNCHANGED);
 }
 
 class catalogue_test : public testing::Test {
-protected:
+  protected:
     void SetUp() override { catalogue::entries().clear(); }
     void TearDown() override { catalogue::entries().clear(); }
     void add(const std::string& path) {
@@ -59,7 +61,8 @@ TEST(frame_lookup, live_frame_seeks_and_answers_not_found_beyond_the_last) {
     test_home dir;
     ldb_writer& live = ldb_writer::live();
     live.open(dir / "live");
-    for (uint32_t v : {100u, 105u, 110u}) live.put_frame(sample_frame(v), v);
+    for (uint32_t v : {100u, 105u, 110u})
+        live.put_frame(sample_frame(v), v);
     cv::Mat image;
     live_frame(103, image);
     EXPECT_NEAR(brightness(image), sample_brightness(105), 1.0);
@@ -82,7 +85,8 @@ TEST_F(catalogue_test, the_first_matching_entry_wins_and_codes_are_case_sensitiv
     catalogue_frame("A : B", 95, image);  // only the second holds 95
     EXPECT_NEAR(brightness(image), sample_brightness(120), 1.0);
     catalogue_frame("a : b", 105, image);
-    EXPECT_EQ(cv::countNonZero(image != not_found_image("Requested frame not found [a : b:105]")), 0);
+    EXPECT_EQ(cv::countNonZero(image != not_found_image("Requested frame not found [a : b:105]")),
+              0);
     catalogue_frame("A : B", 121, image);
     EXPECT_EQ(image.size(), cv::Size(640, 480));
 }

@@ -6,7 +6,8 @@
 #include <stdexcept>
 
 namespace {
-const char* const kBadCast = "bad lexical cast: source type value could not be interpreted as target";
+const char* const kBadCast =
+    "bad lexical cast: source type value could not be interpreted as target";
 
 std::string error_of(const std::string& text) {
     try {

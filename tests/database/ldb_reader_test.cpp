@@ -13,16 +13,19 @@
 
 namespace {
 
-const char* const kBadCast = "bad lexical cast: source type value could not be interpreted as target";
+const char* const kBadCast =
+    "bad lexical cast: source type value could not be interpreted as target";
 
 // Puts raw entries into a new database.
-void raw_database(const std::string& path, const std::vector<std::pair<std::string, std::string>>& kv) {
+void raw_database(const std::string& path,
+                  const std::vector<std::pair<std::string, std::string>>& kv) {
     leveldb::Options options;
     options.create_if_missing = true;
     leveldb::DB* raw = nullptr;
     ASSERT_TRUE(leveldb::DB::Open(options, path, &raw).ok());
     std::unique_ptr<leveldb::DB> db(raw);
-    for (const auto& [k, v] : kv) ASSERT_TRUE(db->Put(leveldb::WriteOptions(), k, v).ok());
+    for (const auto& [k, v] : kv)
+        ASSERT_TRUE(db->Put(leveldb::WriteOptions(), k, v).ok());
 }
 
 std::string construction_error(const std::string& path) {
@@ -34,7 +37,9 @@ std::string construction_error(const std::string& path) {
     return "no error";
 }
 
-double brightness(const cv::Mat& image) { return image.empty() ? -1 : cv::mean(image)[0]; }
+double brightness(const cv::Mat& image) {
+    return image.empty() ? -1 : cv::mean(image)[0];
+}
 
 }  // namespace
 
@@ -91,7 +96,8 @@ TEST(ldb_reader, missing_entries_read_as_their_defaults) {
     EXPECT_EQ(info.count, 0u);
     EXPECT_EQ(info.version, "1");
 
-    raw_database(dir / "noversion", {{"0000000001", "x"}, {"dpp_start", "0000000001"}, {"dpp_end", "0000000001"}});
+    raw_database(dir / "noversion",
+                 {{"0000000001", "x"}, {"dpp_start", "0000000001"}, {"dpp_end", "0000000001"}});
     ldb_reader bare(dir / "noversion");
     EXPECT_EQ(bare.read_version(), "");
     EXPECT_EQ(bare.read_info().time_start, "");
@@ -107,7 +113,8 @@ TEST(ldb_reader, dpp_values_of_all_ones_and_minus_one_read_alike) {
 
 TEST(ldb_reader, time_of_minus_one_is_unknown) {
     test_home dir;
-    raw_database(dir / "a", {{"dpp_start", "1"}, {"dpp_end", "1"}, {"time_start", "-1"}, {"version", "1"}});
+    raw_database(dir / "a",
+                 {{"dpp_start", "1"}, {"dpp_end", "1"}, {"time_start", "-1"}, {"version", "1"}});
     EXPECT_EQ(ldb_reader(dir / "a").read_info().time_start, "");
 }
 
@@ -128,7 +135,8 @@ TEST(ldb_reader, a_folder_that_is_no_store_is_refused_and_left_as_it_was) {
     test_home dir;
     std::filesystem::create_directory(dir / "photos");
     const std::string error = construction_error(dir / "photos");
-    EXPECT_EQ(error, "Invalid argument: " + (dir / "photos") + ": does not exist (create_if_missing is false)");
+    EXPECT_EQ(error, "Invalid argument: " + (dir / "photos") +
+                         ": does not exist (create_if_missing is false)");
     EXPECT_TRUE(std::filesystem::is_empty(dir / "photos"));
     EXPECT_NE(construction_error(dir / "absent"), "no error");
     EXPECT_FALSE(std::filesystem::exists(dir / "absent"));

@@ -37,7 +37,8 @@ std::vector<std::string> keys_in_order(const std::string& path) {
     std::unique_ptr<leveldb::DB> db(raw);
     std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
     std::vector<std::string> keys;
-    for (it->SeekToFirst(); it->Valid(); it->Next()) keys.push_back(it->key().ToString());
+    for (it->SeekToFirst(); it->Valid(); it->Next())
+        keys.push_back(it->key().ToString());
     return keys;
 }
 
@@ -81,8 +82,9 @@ TEST(ldb_writer, a_finished_recording_holds_every_key_in_its_stored_form) {
     EXPECT_EQ(uint8_t(jpeg[1]), 0xD8);
     EXPECT_EQ(uint8_t(jpeg[jpeg.size() - 2]), 0xFF);
     EXPECT_EQ(uint8_t(jpeg[jpeg.size() - 1]), 0xD9);
-    const cv::Mat decoded = cv::imdecode(cv::Mat(1, int(jpeg.size()), CV_8UC1, const_cast<char*>(jpeg.data())),
-                                         cv::IMREAD_UNCHANGED);
+    const cv::Mat decoded =
+        cv::imdecode(cv::Mat(1, int(jpeg.size()), CV_8UC1, const_cast<char*>(jpeg.data())),
+                     cv::IMREAD_UNCHANGED);
     ASSERT_EQ(decoded.type(), CV_8UC1);
     EXPECT_EQ(decoded.cols, 320);
     EXPECT_EQ(decoded.rows, 200);
@@ -116,7 +118,8 @@ TEST(ldb_writer, a_frameless_database_has_only_the_closing_entries) {
     ldb_writer writer;
     writer.open(path);
     writer.close("s", "side");
-    EXPECT_EQ(keys_in_order(path), (std::vector<std::string>{"count", "session", "side", "version"}));
+    EXPECT_EQ(keys_in_order(path),
+              (std::vector<std::string>{"count", "session", "side", "version"}));
     EXPECT_EQ(dump(path)["count"], "0000000000");
 }
 
@@ -170,7 +173,8 @@ TEST(ldb_writer, live_reads_follow_the_open_database) {
     writer.put_time_start(1700000000);
     writer.put_dpp_end(110);
     writer.put_time_end(1700000001);
-    for (uint32_t v : {100u, 105u, 110u}) writer.put_frame(sample_frame(v), v);
+    for (uint32_t v : {100u, 105u, 110u})
+        writer.put_frame(sample_frame(v), v);
     const ldb_info info = writer.read_info(&missing);
     EXPECT_FALSE(missing);
     EXPECT_EQ(info.dpp_start, 100u);

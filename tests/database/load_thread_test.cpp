@@ -22,7 +22,8 @@ event_recorder& scan(event_recorder& window, const std::string& folder, test_hom
     auto* thread = new load_thread(link);
     EXPECT_EQ(thread->Run(), wxTHREAD_NO_ERROR);
     // Detached: it is done when the link has no other owner left.
-    while (link.use_count() > 1) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (link.use_count() > 1)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     link->detach();
     window.drain();
     return window;
@@ -46,15 +47,18 @@ TEST(load_thread, three_databases_and_one_ordinary_folder) {
     ASSERT_EQ(paths.size(), 3u);
     std::vector<std::string> sessions;
     for (const auto& e : window.events) {
-        if (e.type == evt_db_list) sessions.push_back(e.info.session);
+        if (e.type == evt_db_list)
+            sessions.push_back(e.info.session);
     }
     std::sort(sessions.begin(), sessions.end());
     EXPECT_EQ(sessions, (std::vector<std::string>{"A : B", "C : D", "E : F"}));
-    for (const auto& p : paths) EXPECT_EQ(p.Left(folder.size() + 1), folder + "/");
+    for (const auto& p : paths)
+        EXPECT_EQ(p.Left(folder.size() + 1), folder + "/");
 
     const auto errors = window.texts(evt_log_error);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0], "Invalid argument: " + folder + "/notes: does not exist (create_if_missing is false)");
+    EXPECT_EQ(errors[0], "Invalid argument: " + folder +
+                             "/notes: does not exist (create_if_missing is false)");
 
     // The disk-space line ends the scan, for status field 3.
     ASSERT_FALSE(window.events.empty());

@@ -6,7 +6,8 @@ event_recorder::event_recorder() {
           &evt_log_info, &evt_rc_command, &evt_db_list}) {
         Bind(*type, [this](wxThreadEvent& e) {
             recorded_event r{e.GetEventType(), e.GetString(), e.GetInt(), {}};
-            if (e.GetEventType() == evt_db_list) r.info = e.GetPayload<ldb_info>();
+            if (e.GetEventType() == evt_db_list)
+                r.info = e.GetPayload<ldb_info>();
             events.push_back(r);
         });
     }
@@ -14,13 +15,15 @@ event_recorder::event_recorder() {
 
 void event_recorder::drain() {
     // ProcessPendingEvents() handles one event a call.
-    while (m_pendingEvents && !m_pendingEvents->IsEmpty()) ProcessPendingEvents();
+    while (m_pendingEvents && !m_pendingEvents->IsEmpty())
+        ProcessPendingEvents();
 }
 
 std::vector<wxString> event_recorder::texts(wxEventType type) const {
     std::vector<wxString> out;
     for (const auto& e : events) {
-        if (e.type == type) out.push_back(e.text);
+        if (e.type == type)
+            out.push_back(e.text);
     }
     return out;
 }

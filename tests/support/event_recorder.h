@@ -17,7 +17,7 @@ struct recorded_event {
 };
 
 class event_recorder : public wxEvtHandler {
-public:
+  public:
     event_recorder();
     // Handles everything queued so far.
     void drain();

@@ -4,7 +4,9 @@
 
 #include <ctime>
 
-int sample_brightness(uint32_t value) { return 20 + int(value % 200); }
+int sample_brightness(uint32_t value) {
+    return 20 + int(value % 200);
+}
 
 cv::Mat sample_frame(uint32_t value, int width, int height) {
     // Texture around the brightness, so frames have realistic JPEG sizes.
@@ -17,8 +19,7 @@ cv::Mat sample_frame(uint32_t value, int width, int height) {
 }
 
 void make_database(const std::string& path, const std::vector<uint32_t>& values,
-                   const std::string& session, const std::string& side, bool close,
-                   cv::Size size) {
+                   const std::string& session, const std::string& side, bool close, cv::Size size) {
     ldb_writer writer;
     writer.open(path);
     const std::time_t now = std::time(nullptr);

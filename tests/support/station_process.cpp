@@ -19,16 +19,20 @@ station_process::station_process(const std::string& binary, const std::string& h
     pid_ = fork();
     if (pid_ == 0) {
         setenv("HOME", home.c_str(), 1);
-        for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+        for (const auto& [k, v] : env)
+            setenv(k.c_str(), v.c_str(), 1);
         execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
 }
 
-station_process::~station_process() { kill(); }
+station_process::~station_process() {
+    kill();
+}
 
 bool station_process::running() {
-    if (pid_ <= 0) return false;
+    if (pid_ <= 0)
+        return false;
     int status = 0;
     const pid_t r = waitpid(pid_, &status, WNOHANG);
     if (r == pid_) {
@@ -40,12 +44,14 @@ bool station_process::running() {
 }
 
 int station_process::wait(std::chrono::seconds limit) {
-    if (!wait_until([&] { return !running(); }, limit)) return -1;
+    if (!wait_until([&] { return !running(); }, limit))
+        return -1;
     return status_;
 }
 
 int station_process::terminate(std::chrono::seconds limit) {
-    if (!running()) return status_;
+    if (!running())
+        return status_;
     ::kill(pid_, SIGTERM);
     return wait(limit);
 }
@@ -62,7 +68,8 @@ void station_process::kill() {
 bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
+        if (done())
+            return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return done();
@@ -102,7 +109,8 @@ std::string shell_output(const std::string& command) {
     std::string out;
     if (FILE* p = popen(command.c_str(), "r")) {
         std::array<char, 256> chunk{};
-        while (fgets(chunk.data(), chunk.size(), p)) out += chunk.data();
+        while (fgets(chunk.data(), chunk.size(), p))
+            out += chunk.data();
         pclose(p);
     }
     return out;

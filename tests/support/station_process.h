@@ -9,7 +9,7 @@
 #include <sys/types.h>
 
 class station_process {
-public:
+  public:
     // Starts `binary` with HOME = home and the extra environment given.
     station_process(const std::string& binary, const std::string& home,
                     const std::map<std::string, std::string>& env = {});
@@ -23,7 +23,7 @@ public:
     int wait(std::chrono::seconds limit);
     void kill();
 
-private:
+  private:
     pid_t pid_ = -1;
     int status_ = -1;
 };

@@ -4,8 +4,10 @@
 #include <stdexcept>
 
 test_home::test_home() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "undercam-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "undercam-test-XXXXXX").string();
+    if (!mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 

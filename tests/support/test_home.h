@@ -5,7 +5,7 @@
 #include <string>
 
 class test_home {
-public:
+  public:
     test_home();
     ~test_home();
     test_home(const test_home&) = delete;
@@ -13,6 +13,6 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };

@@ -66,17 +66,17 @@ enum { STREAM_PARAM_BUFFER_HANDLING = 3 };
 
 // Buffer information codes and the byte size of their values.
 enum {
-    BUFFER_INFO_BASE = 0,            // 8: pixel address
-    BUFFER_INFO_SIZE = 1,            // 8: image bytes
-    BUFFER_INFO_TIMESTAMP = 3,       // 8
-    BUFFER_INFO_NUM_QUEUED = 4,      // 8: buffers queued for filling
-    BUFFER_INFO_WIDTH = 10,          // 4
-    BUFFER_INFO_HEIGHT = 11,         // 4
-    BUFFER_INFO_XOFFSET = 12,        // 4
-    BUFFER_INFO_YOFFSET = 13,        // 4
-    BUFFER_INFO_XPADDING = 14,       // 4
-    BUFFER_INFO_FRAME_ID = 16,       // 8
-    BUFFER_INFO_PIXELTYPE = 20,      // 8
+    BUFFER_INFO_BASE = 0,                // 8: pixel address
+    BUFFER_INFO_SIZE = 1,                // 8: image bytes
+    BUFFER_INFO_TIMESTAMP = 3,           // 8
+    BUFFER_INFO_NUM_QUEUED = 4,          // 8: buffers queued for filling
+    BUFFER_INFO_WIDTH = 10,              // 4
+    BUFFER_INFO_HEIGHT = 11,             // 4
+    BUFFER_INFO_XOFFSET = 12,            // 4
+    BUFFER_INFO_YOFFSET = 13,            // 4
+    BUFFER_INFO_XPADDING = 14,           // 4
+    BUFFER_INFO_FRAME_ID = 16,           // 8
+    BUFFER_INFO_PIXELTYPE = 20,          // 8
     BUFFER_INFO_MISSING_PACKETS = 1001,  // 4
 };
 

@@ -1,0 +1,124 @@
+// The main window in process: enabling rules, remote codes, status fields.
+#include "gui_helpers.h"
+#include "jai_sim.h"
+#include "station_process.h"
+#include "thread_events.h"
+#include "undercam_frame.h"
+
+#include <gtest/gtest.h>
+#include <wx/menu.h>
+#include <wx/statusbr.h>
+#include <wx/utils.h>
+
+namespace {
+
+class main_window_test : public testing::Test {
+  protected:
+    void SetUp() override { jai_sim::reset(); }
+    void TearDown() override {
+        if (frame_) {
+            frame_->Destroy();
+            pump_events(100);
+        }
+        jai_sim::reset();
+    }
+
+    undercam_frame* open() {
+        frame_ = new undercam_frame();
+        frame_->Show();
+        pump_events(200);
+        return frame_;
+    }
+
+    bool enabled(int id) {
+        frame_->UpdateWindowUI(wxUPDATE_UI_RECURSE);
+        frame_->GetMenuBar()->UpdateMenus();
+        return frame_->GetMenuBar()->IsEnabled(id);
+    }
+
+    void remote(int code, const wxString& text = wxEmptyString) {
+        wxThreadEvent event(evt_rc_command, wxID_ANY);
+        event.SetInt(code);
+        event.SetString(text);
+        wxQueueEvent(frame_, event.Clone());
+        pump_events(100);
+    }
+
+    std::wstring journal() {
+        const auto files = journal_files(wxGetHomeDir().ToStdString());
+        std::string newest;
+        for (const auto& f : files)
+            newest = std::max(newest, f);
+        return read_journal(newest);
+    }
+
+    undercam_frame* frame_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(main_window_test,
+       with_a_camera_open_capture_is_offered_and_database_commands_wait_for_a_row) {
+    open();
+    EXPECT_TRUE(enabled(id_capture));
+    EXPECT_TRUE(enabled(id_capture_write));
+    EXPECT_FALSE(enabled(id_stop));
+    EXPECT_FALSE(enabled(id_session_code));
+    EXPECT_TRUE(enabled(id_settings));
+    EXPECT_TRUE(enabled(id_refresh_cameras));
+    EXPECT_TRUE(enabled(id_reload_databases));
+    EXPECT_FALSE(enabled(id_view_database));
+    EXPECT_FALSE(enabled(id_replace_session));
+    EXPECT_TRUE(enabled(id_dpp_test));
+    EXPECT_TRUE(enabled(id_exit));
+    save_screenshot(frame_, "main_window_in_process");
+}
+
+TEST_F(main_window_test, without_a_camera_nothing_can_be_captured) {
+    jai_sim::set_cameras({});
+    open();
+    EXPECT_FALSE(enabled(id_capture));
+    EXPECT_FALSE(enabled(id_capture_write));
+    remote(1);  // does nothing without a camera
+    EXPECT_FALSE(enabled(id_stop));
+    EXPECT_NE(journal().find(L"0 camera(s) detected"), std::wstring::npos);
+}
+
+TEST_F(main_window_test, remote_codes_other_than_one_to_three_are_empty_commands) {
+    open();
+    remote(0);
+    remote(4);
+    remote(3, L"12 : ab");
+    const std::wstring text = journal();
+    size_t empty = 0;
+    for (size_t at = text.find(L"Empty RC command"); at != std::wstring::npos;
+         at = text.find(L"Empty RC command", at + 1)) {
+        ++empty;
+    }
+    EXPECT_EQ(empty, 2u);
+    EXPECT_NE(text.find(L"<font color='blue'>12 : ab</font>"), std::wstring::npos);
+}
+
+TEST_F(main_window_test, worker_events_reach_the_status_bar_and_the_journal) {
+    open();
+    auto post = [&](const wxEventTypeTag<wxThreadEvent>& type, const wxString& text,
+                    int value = 0) {
+        wxThreadEvent event(type, wxID_ANY);
+        event.SetString(text);
+        event.SetInt(value);
+        wxQueueEvent(frame_, event.Clone());
+    };
+    post(evt_grab_stats, "delivered: 1 lost: 0 await: 0 corrupt: 0 fps: 0");
+    post(evt_dpp_status, L"ДПП[7]: 100 Записано: 1 Пропущено: 0 Сбоев: 0");
+    post(evt_thread_status, L"Диск: : Всего: 1 GB Cвободно: 0 GB", 3);
+    post(evt_stream_info, "timestamp: 1");  // ignored while idle
+    post(evt_log_error, L"сбой <b>1</b>");
+    pump_events(200);
+    wxStatusBar* bar = frame_->GetStatusBar();
+    ASSERT_EQ(bar->GetFieldsCount(), 4);
+    EXPECT_EQ(bar->GetStatusText(0), "delivered: 1 lost: 0 await: 0 corrupt: 0 fps: 0");
+    EXPECT_EQ(bar->GetStatusText(1), "");
+    EXPECT_EQ(bar->GetStatusText(2), L"ДПП[7]: 100 Записано: 1 Пропущено: 0 Сбоев: 0");
+    EXPECT_EQ(bar->GetStatusText(3), L"Диск: : Всего: 1 GB Cвободно: 0 GB");
+    EXPECT_NE(journal().find(L"<font color='red'>сбой <b>1</b></font>"), std::wstring::npos);
+}

@@ -1,0 +1,88 @@
+// The database list on a real window.
+#include "catalogue.h"
+#include "database_list.h"
+#include "gui_helpers.h"
+#include "thread_events.h"
+
+#include <gtest/gtest.h>
+#include <wx/frame.h>
+
+#include <mutex>
+
+namespace {
+
+ldb_info info(const std::string& session, uint32_t start, uint32_t end, uint64_t size,
+              uint64_t count) {
+    ldb_info i;
+    i.session = session;
+    i.side = "left";
+    i.time_start = "2024-03-05 14:07:09";
+    i.time_end = "2024-03-05 14:37:00";
+    i.dpp_start = start;
+    i.dpp_end = end;
+    i.size = size;
+    i.count = count;
+    return i;
+}
+
+wxThreadEvent db_event(const wxString& path, const ldb_info& payload) {
+    wxThreadEvent event(evt_db_list, wxID_ANY);
+    event.SetString(path);
+    event.SetPayload(payload);
+    return event;
+}
+
+}  // namespace
+
+TEST(database_list, cells_show_the_catalogue_as_the_operator_reads_it) {
+    ldb_entry entry{info("A : B", 100, 4294967295u, 0, 3), "/w/db"};
+    EXPECT_EQ(database_list::cell_text(entry, 0), "A : B");
+    EXPECT_EQ(database_list::cell_text(entry, 1), "left");
+    EXPECT_EQ(database_list::cell_text(entry, 2), "2024-03-05 14:07:09");
+    EXPECT_EQ(database_list::cell_text(entry, 4), "100");
+    EXPECT_EQ(database_list::cell_text(entry, 5), "-");
+    EXPECT_EQ(database_list::cell_text(entry, 6), "Not available");
+    EXPECT_EQ(database_list::cell_text(entry, 7), "3");
+    EXPECT_EQ(database_list::cell_text(entry, 8), "");
+    entry.info.size = 1536 * 1024;
+    EXPECT_EQ(database_list::cell_text(entry, 6), "1.5 MB");
+}
+
+TEST(database_list, appended_entries_become_rows_and_the_selection_gives_the_path) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "databases", wxDefaultPosition, wxSize(1000, 300));
+    auto* list = new database_list(frame, 3);
+    frame->Show();
+    list->clear();
+    EXPECT_EQ(list->GetItemCount(), 0);
+    EXPECT_EQ(list->selected_path(), "");
+
+    list->append_entry(db_event("/w/2024.03.05 14.07.09", info("12 : ab", 100, 110, 1234567, 3)));
+    list->append_entry(
+        db_event("/w/2024.03.05 15.00.00", info("12 : cd", 4294967295u, 4294967295u, 0, 0)));
+    list->append_entry(
+        db_event("/w/2024.03.06 08.00.00", info("13 : ef", 0, 52000, 987654321, 10401)));
+    EXPECT_EQ(list->GetItemCount(), 3);
+    EXPECT_EQ(list->GetColumnCount(), 8);
+    {
+        std::shared_lock lock(catalogue::lock());
+        ASSERT_EQ(catalogue::entries().size(), 3u);
+        EXPECT_EQ(catalogue::entries()[1].path, "/w/2024.03.05 15.00.00");
+    }
+    EXPECT_EQ(list->GetItemText(1, 4), "-");
+    EXPECT_EQ(list->GetItemText(2, 7), "10401");
+    wxListItem heading;
+    heading.SetMask(wxLIST_MASK_TEXT);
+    list->GetColumn(5, heading);
+    EXPECT_EQ(heading.GetText(), L"ДПП окончания");
+
+    list->SetItemState(2, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+    EXPECT_EQ(list->selected_path(), "/w/2024.03.06 08.00.00");
+    pump_events(300);
+    save_screenshot(frame, "database_list");
+
+    list->clear();
+    EXPECT_EQ(list->GetItemCount(), 0);
+    EXPECT_EQ(list->selected_path(), "");
+    frame->Destroy();
+    pump_events(50);
+}
