@@ -2,17 +2,21 @@
 
 #include "build_info.h"
 #include "configuration.h"
+#include "continuous_grab.h"
+#include "continuous_grab_write.h"
 #include "database_list.h"
 #include "journal.h"
 #include "ldb_info.h"
 #include "load_thread.h"
 #include "log_viewer.h"
+#include "odometer_test.h"
 #include "text_encoding.h"
 #include "thread_events.h"
 #include "tool_art.h"
 #include "VImagePanel.h"
 
 #include <wx/menu.h>
+#include <wx/textdlg.h>
 #include <wx/socket.h>
 #include <wx/stattext.h>
 #include <wx/statusbr.h>
@@ -302,15 +306,13 @@ void undercam_frame::select_exposure_mode(const wxString& mode) {
 }
 
 void undercam_frame::start_capture() {
-    if (!idle() || !camera_)
-        return;
-    // The capture-only mode joins here once acquisition modes exist.
+    if (!idle() || !camera_) return;
+    active_mode_ = std::make_shared<continuous_grab>(link_, camera_);
 }
 
 void undercam_frame::start_recording() {
-    if (!idle() || !camera_)
-        return;
-    // The recording mode joins here once acquisition modes exist.
+    if (!idle() || !camera_) return;
+    active_mode_ = std::make_shared<continuous_grab_write>(link_, camera_, std::string());
 }
 
 void undercam_frame::stop_acquisition() {
@@ -358,7 +360,15 @@ void undercam_frame::on_stop(wxCommandEvent&) {
     stop_acquisition();
 }
 
-void undercam_frame::on_session_code(wxCommandEvent&) {}
+void undercam_frame::on_session_code(wxCommandEvent&) {
+    if (!active_mode_) return;
+    wxTextEntryDialog dialog(this, L"Введите код сеанса", L"Код сеанса",
+                             from_narrow(active_mode_->get_session_code()),
+                             wxOK | wxCANCEL | wxCENTRE);
+    if (dialog.ShowModal() == wxID_OK && active_mode_) {
+        active_mode_->set_session_code(to_narrow(dialog.GetValue()));
+    }
+}
 
 void undercam_frame::on_reload_databases(wxCommandEvent&) {
     reload_catalogue();
@@ -368,7 +378,11 @@ void undercam_frame::on_view_database(wxCommandEvent&) {}
 
 void undercam_frame::on_database_command(wxCommandEvent&) {}
 
-void undercam_frame::on_dpp_test(wxCommandEvent&) {}
+void undercam_frame::on_dpp_test(wxCommandEvent&) {
+    for (const auto& line : run_odometer_test(odometer_test_ports())) {
+        log_info(wxString::FromUTF8(line));
+    }
+}
 
 void undercam_frame::on_camera_choice(wxCommandEvent& event) {
     camera_.reset();
@@ -428,33 +442,12 @@ void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
 }
 
 void undercam_frame::on_stream_info(wxThreadEvent& event) {
-    if (!active_mode_)
-        return;
-    frame_buffer& frame = active_mode_->get_frame_buffer();
-    const int rows = static_cast<int>(frame.height), cols = static_cast<int>(frame.width);
-    if (rows <= 0 || cols <= 0)
-        return;
-    if (preview_.empty() || preview_.rows != rows || preview_.cols != cols) {
-        preview_.create(rows, cols, CV_8UC1);
+    if (!active_mode_) return;
+    copy_gray8(active_mode_->get_frame_buffer(), preview_);
+    if (!preview_.empty()) {
+        cv::cvtColor(preview_, preview_rgb_, cv::COLOR_GRAY2RGB);
+        camera_view_->set_image(wxImage(preview_rgb_.cols, preview_rgb_.rows, preview_rgb_.data, true));
     }
-    {
-        std::shared_lock lock(frame.lock);
-        // Wider pixels are shown by their first byte; never more than either side holds.
-        const size_t step = frame.bits_per_pixel / 8;
-        const size_t count =
-            std::min(preview_.total(), frame.pixels.size() / std::max<size_t>(1, step));
-        if (step <= 1) {
-            std::memcpy(preview_.data, frame.pixels.data(), count);
-        } else {
-            for (size_t i = 0; i < count; ++i)
-                preview_.data[i] = frame.pixels[i * step + 1];
-        }
-    }
-    cv::Mat rgb;
-    cv::cvtColor(preview_, rgb, cv::COLOR_GRAY2RGB);
-    wxImage image(cols, rows, rgb.data, true);
-    camera_view_->set_image(image);
-    camera_view_->Refresh();
     SetStatusText(event.GetString(), 1);
 }
 

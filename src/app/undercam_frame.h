@@ -128,6 +128,7 @@ class undercam_frame : public wxFrame {
     wxMenu database_menu_;
     wxChoice* exposure_choice_ = nullptr;
     cv::Mat preview_;
+    cv::Mat preview_rgb_;
 
     wxDECLARE_EVENT_TABLE();
 };

@@ -1,6 +1,8 @@
 #include "frame_buffer.h"
 
 #include <algorithm>
+#include <cstring>
+#include <mutex>
 #include <stdexcept>
 
 uint32_t pixel_format_bits(int64_t pixel_format) {
@@ -24,4 +26,29 @@ std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera) {
     const uint64_t h = static_cast<uint64_t>(std::max<int64_t>(0, buffer->height));
     buffer->pixels.assign(buffer->bits_per_pixel * w * h / 8, 0);
     return buffer;
+}
+
+void copy_gray8(frame_buffer& frame, cv::Mat& image) {
+    const int rows = static_cast<int>(std::max<int64_t>(0, frame.height));
+    const int cols = static_cast<int>(std::max<int64_t>(0, frame.width));
+    if (rows == 0 || cols == 0) {
+        image.release();
+        return;
+    }
+    image.create(rows, cols, CV_8UC1);
+    const size_t step = (frame.bits_per_pixel + 7) / 8;
+    std::shared_lock lock(frame.lock);
+    const size_t count = std::min(image.total(), frame.pixels.size() / step);
+    const uint8_t* in = frame.pixels.data();
+    uint8_t* out = image.data;
+    if (step == 1) {
+        std::memcpy(out, in, count);
+    } else {
+        const unsigned shift = std::min(frame.bits_per_pixel, 16u) - 8;
+        for (size_t i = 0; i < count; ++i) {
+            const unsigned v = in[i * step] | unsigned(in[i * step + 1]) << 8;
+            out[i] = static_cast<uint8_t>(std::min(255u, v >> shift));
+        }
+    }
+    std::memset(out + count, 0, image.total() - count);
 }

@@ -9,6 +9,8 @@
 
 #include "sdk/Jai_Factory.h"
 
+#include <opencv2/core.hpp>
+
 #include <cstdint>
 #include <memory>
 #include <shared_mutex>
@@ -32,3 +34,9 @@ uint32_t pixel_format_bits(int64_t pixel_format);
 // "PixelFormat". Throws "Error getting frame width.", "Error getting frame
 // height." or "Error getting pixel format.".
 std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera);
+
+// The frame as an 8-bit grey image of height x width, copied under the shared
+// lock into `image` (reallocated only when its size differs). Wider pixels
+// (little-endian, up to 16 bits) are scaled down to 8 bits; never more is read
+// than the frame holds. Empty when width or height is 0.
+void copy_gray8(frame_buffer& frame, cv::Mat& image);

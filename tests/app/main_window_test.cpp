@@ -122,3 +122,37 @@ TEST_F(main_window_test, worker_events_reach_the_status_bar_and_the_journal) {
     EXPECT_EQ(bar->GetStatusText(3), L"Диск: : Всего: 1 GB Cвободно: 0 GB");
     EXPECT_NE(journal().find(L"<font color='red'>сбой <b>1</b></font>"), std::wstring::npos);
 }
+
+TEST_F(main_window_test, capture_and_recording_commands_start_and_stop_the_modes) {
+    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
+    camera.width = 320;
+    camera.height = 200;
+    camera.fps = 50;
+    jai_sim::set_cameras({camera});
+    open();
+    wxCommandEvent capture(wxEVT_MENU, id_capture);
+    frame_->GetEventHandler()->ProcessEvent(capture);
+    ASSERT_TRUE(enabled(id_stop)) << wxString(journal());
+    EXPECT_FALSE(enabled(id_capture_write));
+    EXPECT_FALSE(enabled(id_session_code));  // capture only
+    EXPECT_FALSE(enabled(id_settings));
+    // The preview comes alive and the statistics reach field 0.
+    ASSERT_TRUE(pump_until([&] {
+        return frame_->GetStatusBar()->GetStatusText(1).StartsWith("timestamp: ");
+    }));
+    EXPECT_TRUE(frame_->GetStatusBar()->GetStatusText(0).StartsWith("delivered: "));
+    save_screenshot(frame_, "main_window_capturing");
+    remote(1);  // recording is not started over a running capture
+    EXPECT_FALSE(enabled(id_session_code));
+    remote(2);
+    EXPECT_FALSE(enabled(id_stop));
+    EXPECT_TRUE(enabled(id_capture));
+    // After the stop, a late stream event changes nothing.
+    const wxString last = frame_->GetStatusBar()->GetStatusText(1);
+    wxThreadEvent late(evt_stream_info, wxID_ANY);
+    late.SetString("timestamp: late");
+    wxQueueEvent(frame_, late.Clone());
+    pump_events(100);
+    EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(1), last);
+    EXPECT_NE(journal().find(L"Condition wait exit"), std::wstring::npos);
+}

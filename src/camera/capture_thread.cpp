@@ -1,0 +1,262 @@
+#include "capture_thread.h"
+
+#include "configuration.h"
+#include "thread_events.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr int kBufferCount = 20;
+constexpr uint32_t kWaitMs = 1000;
+
+template <typename T>
+T buffer_value(STREAM_HANDLE stream, BUF_HANDLE buffer, int32_t code) {
+    T value{};
+    uint32_t size = sizeof(T);
+    if (J_DataStream_GetBufferInfo(stream, buffer, code, &value, &size) != J_ST_SUCCESS) {
+        throw std::runtime_error("Error getting buffer info");
+    }
+    return value;
+}
+
+}  // namespace
+
+capture_thread::capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame)
+    : wxThread(wxTHREAD_JOINABLE),
+      link_(link),
+      camera_(camera),
+      frame_(frame),
+      rotate_(link->read_bool(cfg::rotate180, cfg::rotate180_default)) {}
+
+capture_thread::~capture_thread() = default;
+
+void capture_thread::request_stop() {
+    stop_requested_ = true;
+    std::lock_guard<std::mutex> lock(condition_guard_);
+    if (condition_) J_Event_ExitCondition(condition_);
+}
+
+std::string capture_thread::statistics_text(uint64_t delivered, uint64_t lost, uint64_t await,
+                                            uint64_t corrupt, uint64_t fps) {
+    return "delivered: " + std::to_string(delivered) + " lost: " + std::to_string(lost) +
+           " await: " + std::to_string(await) + " corrupt: " + std::to_string(corrupt) +
+           " fps: " + std::to_string(fps);
+}
+
+std::string capture_thread::stream_info_text(uint64_t timestamp, uint32_t missing,
+                                             uint32_t queued) {
+    return "timestamp: " + std::to_string(timestamp) +
+           " missing packets: " + std::to_string(missing) +
+           " queued buffers: " + std::to_string(queued);
+}
+
+wxThread::ExitCode capture_thread::Entry() {
+    ExitCode result = reinterpret_cast<ExitCode>(-1);
+    try {
+        result = run();
+    } catch (const std::exception& e) {
+        link_->log_error(e.what());
+    } catch (...) {
+        link_->log_error("Unknown exception in capture thread");
+    }
+    // Whatever ended the run, the stream, its buffers and the condition go.
+    try {
+        tear_down();
+    } catch (...) {
+    }
+    return result;
+}
+
+wxThread::ExitCode capture_thread::run() {
+    set_up();
+    stream_loop();
+    tear_down();
+    return 0;
+}
+
+void capture_thread::set_up() {
+    uint32_t streams = 0;
+    if (J_Camera_GetNumOfDataStreams(camera_, &streams) != J_ST_SUCCESS) {
+        throw std::runtime_error("Error getting number of streams");
+    }
+    if (J_Camera_CreateDataStream(camera_, 0, &stream_) != J_ST_SUCCESS) {
+        stream_ = nullptr;
+        throw std::runtime_error("Error creating data stream");
+    }
+    const uint64_t mode = 0;
+    if (J_DataStream_SetParam(stream_, STREAM_PARAM_BUFFER_HANDLING, &mode, sizeof(mode)) !=
+        J_ST_SUCCESS) {
+        throw std::runtime_error("Error setting stream parameter");
+    }
+    const uint32_t size = static_cast<uint32_t>(frame_.pixels.size());
+    for (int i = 0; i < kBufferCount; ++i) {
+        auto block = std::make_unique<uint8_t[]>(std::max<uint32_t>(size, 1));
+        BUF_HANDLE buffer = nullptr;
+        if (J_DataStream_AnnounceBuffer(stream_, block.get(), size, nullptr, &buffer) !=
+            J_ST_SUCCESS) {
+            throw std::runtime_error("Error announce buffer");
+        }
+        uint8_t* memory = block.get();
+        buffers_.emplace(buffer, std::move(block));
+        if (J_DataStream_QueueBuffer(stream_, buffer) != J_ST_SUCCESS) {
+            void* revoked = nullptr;
+            J_DataStream_RevokeBuffer(stream_, buffer, &revoked, nullptr);
+            if (revoked == memory) buffers_.erase(buffer);
+            throw std::runtime_error("Error queue buffer");
+        }
+    }
+    {
+        std::lock_guard<std::mutex> lock(condition_guard_);
+        if (J_Event_CreateCondition(&condition_) != J_ST_SUCCESS) {
+            condition_ = nullptr;
+            throw std::runtime_error("Error create condition");
+        }
+        // A stop asked for before the condition existed is answered now.
+        if (stop_requested_) J_Event_ExitCondition(condition_);
+    }
+    if (J_DataStream_RegisterEvent(stream_, EVENT_NEW_BUFFER, condition_, &event_) != J_ST_SUCCESS) {
+        event_ = nullptr;
+        throw std::runtime_error("Error register event");
+    }
+    event_registered_ = true;
+    if (J_DataStream_StartAcquisition(stream_, ACQ_START_NEXT_IMAGE, 0xFFFFFFFFFFFFFFFFull) !=
+        J_ST_SUCCESS) {
+        throw std::runtime_error("error start acquisition");
+    }
+    acquisition_started_ = true;
+    start_time_ = std::time(nullptr);
+    if (J_Camera_ExecuteCommand(camera_, "AcquisitionStart") != J_ST_SUCCESS) {
+        throw std::runtime_error("Error starting acquisition.");
+    }
+    camera_started_ = true;
+}
+
+J_tIMAGE_INFO capture_thread::buffer_info(BUF_HANDLE buffer) {
+    J_tIMAGE_INFO info{};
+    info.iPixelType = buffer_value<uint64_t>(stream_, buffer, BUFFER_INFO_PIXELTYPE);
+    info.iSizeX = buffer_value<uint32_t>(stream_, buffer, BUFFER_INFO_WIDTH);
+    info.iSizeY = buffer_value<uint32_t>(stream_, buffer, BUFFER_INFO_HEIGHT);
+    info.iImageSize = static_cast<uint32_t>(buffer_value<uint64_t>(stream_, buffer, BUFFER_INFO_SIZE));
+    info.pImageBuffer = reinterpret_cast<uint8_t*>(
+        static_cast<uintptr_t>(buffer_value<uint64_t>(stream_, buffer, BUFFER_INFO_BASE)));
+    info.iTimeStamp = buffer_value<uint64_t>(stream_, buffer, BUFFER_INFO_TIMESTAMP);
+    info.iMissingPackets = buffer_value<uint32_t>(stream_, buffer, BUFFER_INFO_MISSING_PACKETS);
+    info.iAnnouncedBuffers = kBufferCount;
+    info.iQueuedBuffers =
+        static_cast<uint32_t>(buffer_value<uint64_t>(stream_, buffer, BUFFER_INFO_NUM_QUEUED));
+    info.iOffsetX = buffer_value<uint32_t>(stream_, buffer, BUFFER_INFO_XOFFSET);
+    info.iOffsetY = buffer_value<uint32_t>(stream_, buffer, BUFFER_INFO_YOFFSET);
+    info.iAwaitDelivery = 0;
+    info.iBlockId = buffer_value<uint64_t>(stream_, buffer, BUFFER_INFO_FRAME_ID);
+    info.iPaddingX = buffer_value<uint32_t>(stream_, buffer, BUFFER_INFO_XPADDING);
+    info.iImageStatus = 2;
+    return info;
+}
+
+void capture_thread::stream_loop() {
+    uint64_t frames = 0;
+    while (true) {
+        int32_t result = 0;
+        if (J_Event_WaitForCondition(condition_, kWaitMs, &result) != J_ST_SUCCESS) {
+            link_->log_error("Error waiting for event");
+            return;
+        }
+        switch (result) {
+            case J_COND_WAIT_SIGNAL: {
+                J_EVENT_DATA_NEW_BUFFER data{};
+                uint32_t size = sizeof(data);
+                if (J_Event_GetData(event_, &data, &size) != J_ST_SUCCESS) {
+                    throw std::runtime_error("Error getting buffer info");
+                }
+                delivered_ = data.BufferHandle;
+                J_tIMAGE_INFO info = buffer_info(delivered_);
+                if (rotate_) J_Image_Rotate(&info, J_ROTATE_180);
+                ++frames;
+                {
+                    std::unique_lock lock(frame_.lock);
+                    // Never more than either side holds.
+                    const size_t bytes = std::min<size_t>(frame_.pixels.size(), info.iImageSize);
+                    if (info.pImageBuffer && bytes) {
+                        std::memcpy(frame_.pixels.data(), info.pImageBuffer, bytes);
+                    }
+                    frame_.timestamp = info.iTimeStamp;
+                }
+                if (frames % 10 == 0) {
+                    link_->post(evt_stream_info,
+                                stream_info_text(info.iTimeStamp, info.iMissingPackets,
+                                                 info.iQueuedBuffers));
+                }
+                J_DataStream_QueueBuffer(stream_, delivered_);
+                delivered_ = nullptr;
+                post_statistics();
+                break;
+            }
+            case J_COND_WAIT_TIMEOUT:
+                post_statistics();
+                break;
+            case J_COND_WAIT_EXIT:
+                link_->log_info("Condition wait exit");
+                return;
+            case J_COND_WAIT_ERROR:
+                link_->log_error("Condition wait error");
+                return;
+            default:
+                link_->log_error("Unknown error in capture thread loop");
+                return;
+        }
+    }
+}
+
+void capture_thread::post_statistics() {
+    uint64_t values[4] = {};
+    const int32_t codes[4] = {STREAM_INFO_NUM_DELIVERED, STREAM_INFO_NUM_UNDERRUN,
+                              STREAM_INFO_NUM_AWAIT_DELIVERY, STREAM_INFO_NUM_CORRUPT};
+    for (int i = 0; i < 4; ++i) {
+        uint32_t size = sizeof(uint64_t);
+        if (J_DataStream_GetStreamInfo(stream_, codes[i], &values[i], &size) != J_ST_SUCCESS) {
+            throw std::runtime_error("Error getting stream info");
+        }
+    }
+    const std::time_t elapsed = std::time(nullptr) - start_time_;
+    const uint64_t fps = elapsed > 0 ? values[0] / static_cast<uint64_t>(elapsed) : 0;
+    link_->post(evt_grab_stats, statistics_text(values[0], values[1], values[2], values[3], fps));
+}
+
+void capture_thread::tear_down() {
+    if (camera_started_) {
+        J_Camera_ExecuteCommand(camera_, "AcquisitionStop");
+        camera_started_ = false;
+    }
+    if (stream_ && event_registered_) {
+        J_DataStream_UnRegisterEvent(stream_, EVENT_NEW_BUFFER);
+        event_registered_ = false;
+    }
+    if (event_) {
+        J_Event_Close(event_);
+        event_ = nullptr;
+    }
+    {
+        std::lock_guard<std::mutex> lock(condition_guard_);
+        if (condition_) {
+            J_Event_CloseCondition(condition_);
+            condition_ = nullptr;
+        }
+    }
+    if (stream_) {
+        if (acquisition_started_) {
+            J_DataStream_StopAcquisition(stream_, ACQ_STOP_FLAG_KILL);
+            acquisition_started_ = false;
+        }
+        J_DataStream_FlushQueue(stream_, ACQ_QUEUE_INPUT_TO_OUTPUT);
+        J_DataStream_FlushQueue(stream_, ACQ_QUEUE_OUTPUT_DISCARD);
+        for (auto& [buffer, block] : buffers_) {
+            J_DataStream_RevokeBuffer(stream_, buffer, nullptr, nullptr);
+        }
+        buffers_.clear();
+        J_DataStream_Close(stream_);
+        stream_ = nullptr;
+    }
+}

@@ -1,0 +1,70 @@
+// Keeps the camera streaming and leaves the newest frame in the frame_buffer.
+//
+// Twenty camera buffers circulate between the camera and this thread; each
+// delivered frame is copied into the frame_buffer under its exclusive lock,
+// statistics go to status field 0 after every frame and every 1000 ms wait
+// that timed out, and every tenth frame the stream information makes the
+// main window refresh its preview.
+//
+// Joinable: the owner calls request_stop() from any thread, then Wait() and
+// delete. A stop requested before the thread has made its wait condition
+// still takes effect: the thread checks for it once the condition exists.
+// Every SDK object the thread made is released on every path out of Run.
+#pragma once
+
+#include "app_link.h"
+#include "frame_buffer.h"
+#include "sdk/Jai_Factory.h"
+
+#include <wx/thread.h>
+
+#include <atomic>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+class capture_thread : public wxThread {
+public:
+    capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame);
+    ~capture_thread() override;
+
+    // Asks the thread to leave its loop (the SDK's exit condition).
+    void request_stop();
+
+    // "delivered: N lost: N await: N corrupt: N fps: N"
+    static std::string statistics_text(uint64_t delivered, uint64_t lost, uint64_t await,
+                                       uint64_t corrupt, uint64_t fps);
+    // "timestamp: T missing packets: M queued buffers: Q"
+    static std::string stream_info_text(uint64_t timestamp, uint32_t missing, uint32_t queued);
+
+protected:
+    ExitCode Entry() override;
+
+private:
+    ExitCode run();
+    void set_up();
+    void stream_loop();
+    void post_statistics();
+    J_tIMAGE_INFO buffer_info(BUF_HANDLE buffer);
+    void tear_down();
+
+    app_link_ptr link_;
+    CAM_HANDLE camera_;
+    frame_buffer& frame_;
+    const bool rotate_;
+
+    STREAM_HANDLE stream_ = nullptr;
+    std::map<BUF_HANDLE, std::unique_ptr<uint8_t[]>> buffers_;
+    EVT_HANDLE event_ = nullptr;
+    BUF_HANDLE delivered_ = nullptr;
+    bool event_registered_ = false;
+    bool acquisition_started_ = false;
+    bool camera_started_ = false;
+    std::time_t start_time_ = 0;
+
+    std::mutex condition_guard_;
+    J_COND_HANDLE condition_ = nullptr;  // guarded by condition_guard_
+    std::atomic<bool> stop_requested_{false};
+};
