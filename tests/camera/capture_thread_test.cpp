@@ -1,0 +1,165 @@
+// The capture thread against the camera simulator.
+#include "app_link.h"
+#include "capture_thread.h"
+#include "configuration.h"
+#include "continuous_grab.h"
+#include "event_recorder.h"
+#include "frame_buffer.h"
+#include "jai_sim.h"
+#include "test_home.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class capture_thread_test : public testing::Test {
+protected:
+    void SetUp() override {
+        jai_sim::reset();
+        make_configuration_folder(configuration_file_name(home_.path()));
+        config_ = open_configuration(configuration_file_name(home_.path()));
+        link_ = std::make_shared<app_link>(&window_, config_.get());
+    }
+    void TearDown() override {
+        stop_capture_thread(thread_);
+        if (camera_) J_Camera_Close(camera_);
+        if (factory_) J_Factory_Close(factory_);
+        link_->detach();
+        jai_sim::reset();
+    }
+    void camera(double fps, int64_t width = 320, int64_t height = 200) {
+        jai_sim::camera_config c = jai_sim::default_cameras()[0];
+        c.fps = fps;
+        c.width = width;
+        c.height = height;
+        jai_sim::set_cameras({c});
+        ASSERT_EQ(J_Factory_Open("", &factory_), J_ST_SUCCESS);
+        bool8_t changed = 0;
+        J_Factory_UpdateCameraList(factory_, &changed);
+        ASSERT_EQ(J_Camera_Open(factory_, c.id.c_str(), &camera_, 0), J_ST_SUCCESS);
+        frame_ = read_frame_geometry(camera_);
+    }
+    size_t count(wxEventType type) {
+        window_.drain();
+        return window_.texts(type).size();
+    }
+
+    test_home home_;
+    std::unique_ptr<wxFileConfig> config_;
+    event_recorder window_;
+    app_link_ptr link_;
+    FACTORY_HANDLE factory_ = nullptr;
+    CAM_HANDLE camera_ = nullptr;
+    std::unique_ptr<frame_buffer> frame_;
+    capture_thread* thread_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(capture_thread_test, frames_reach_the_buffer_with_statistics_and_stream_info) {
+    camera(50);
+    thread_ = start_capture_thread(link_, camera_, *frame_);
+    for (int i = 0; i < 300 && count(evt_stream_info) < 2; ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_GE(count(evt_stream_info), 2u);
+    EXPECT_GE(count(evt_grab_stats), 20u);
+    EXPECT_TRUE(window_.texts(evt_stream_info)[0].StartsWith("timestamp: "));
+    EXPECT_NE(window_.texts(evt_stream_info)[0].Find(" queued buffers: "), wxNOT_FOUND);
+    EXPECT_TRUE(window_.texts(evt_grab_stats).back().StartsWith("delivered: "));
+    int64_t number;
+    {
+        std::shared_lock lock(frame_->lock);
+        number = jai_sim::read_frame_number(frame_->pixels.data(), 320, 200);
+    }
+    EXPECT_GT(number, 0);
+    stop_capture_thread(thread_);
+    window_.drain();
+    EXPECT_EQ(window_.texts(evt_log_info), std::vector<wxString>{"Condition wait exit"});
+    EXPECT_EQ(jai_sim::open_streams(), 0);
+}
+
+TEST_F(capture_thread_test, rotate180_turns_what_is_stored) {
+    config_->Write(cfg::rotate180, true);
+    camera(50);
+    thread_ = start_capture_thread(link_, camera_, *frame_);
+    for (int i = 0; i < 300 && count(evt_grab_stats) < 3; ++i) std::this_thread::sleep_for(10ms);
+    std::shared_lock lock(frame_->lock);
+    EXPECT_EQ(jai_sim::read_frame_number(frame_->pixels.data(), 320, 200), -1);
+    EXPECT_GT(jai_sim::read_frame_number(frame_->pixels.data(), 320, 200, true), 0);
+}
+
+TEST_F(capture_thread_test, a_silent_camera_times_out_and_stops_within_one_wait) {
+    camera(0);
+    thread_ = start_capture_thread(link_, camera_, *frame_);
+    std::this_thread::sleep_for(1300ms);
+    EXPECT_GE(count(evt_grab_stats), 1u);  // a time-out still posts statistics
+    EXPECT_EQ(window_.texts(evt_grab_stats).back(), "delivered: 0 lost: 0 await: 0 corrupt: 0 fps: 0");
+    const auto begin = std::chrono::steady_clock::now();
+    stop_capture_thread(thread_);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1100ms);
+}
+
+TEST_F(capture_thread_test, a_stop_before_the_condition_exists_still_stops) {
+    camera(0);
+    auto* thread = new capture_thread(link_, camera_, *frame_);
+    thread->request_stop();
+    ASSERT_EQ(thread->Run(), wxTHREAD_NO_ERROR);
+    const auto begin = std::chrono::steady_clock::now();
+    thread->Wait();
+    delete thread;
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 900ms);
+}
+
+TEST_F(capture_thread_test, a_camera_that_cannot_start_reports_once_and_releases_everything) {
+    camera(50);
+    jai_sim::fail_call("J_Camera_ExecuteCommand");
+    thread_ = start_capture_thread(link_, camera_, *frame_);
+    thread_->Wait();
+    delete thread_;
+    thread_ = nullptr;
+    window_.drain();
+    EXPECT_EQ(window_.texts(evt_log_error), std::vector<wxString>{"Error starting acquisition."});
+    EXPECT_TRUE(window_.texts(evt_grab_stats).empty());
+    EXPECT_EQ(jai_sim::open_streams(), 0);
+    EXPECT_EQ(jai_sim::announced_buffers(), 0);
+}
+
+TEST_F(capture_thread_test, set_up_failures_name_their_step_and_leave_nothing_behind) {
+    camera(50);
+    const std::pair<const char*, const char*> steps[] = {
+        {"J_Camera_GetNumOfDataStreams", "Error getting number of streams"},
+        {"J_Camera_CreateDataStream", "Error creating data stream"},
+        {"J_DataStream_SetParam", "Error setting stream parameter"},
+        {"J_DataStream_AnnounceBuffer", "Error announce buffer"},
+        {"J_DataStream_QueueBuffer", "Error queue buffer"},
+        {"J_Event_CreateCondition", "Error create condition"},
+        {"J_DataStream_RegisterEvent", "Error register event"},
+        {"J_DataStream_StartAcquisition", "error start acquisition"},
+    };
+    for (const auto& [call, text] : steps) {
+        window_.events.clear();
+        jai_sim::fail_call(call, call == std::string("J_DataStream_QueueBuffer") ? 5 : 0);
+        thread_ = start_capture_thread(link_, camera_, *frame_);
+        thread_->Wait();
+        delete thread_;
+        thread_ = nullptr;
+        window_.drain();
+        EXPECT_EQ(window_.texts(evt_log_error), std::vector<wxString>{text}) << call;
+        EXPECT_EQ(jai_sim::open_streams(), 0) << call;
+    }
+}
+
+TEST_F(capture_thread_test, wait_results_other_than_frames_end_the_loop_in_order) {
+    camera(0);
+    jai_sim::force_wait_result(J_COND_WAIT_ERROR);
+    thread_ = start_capture_thread(link_, camera_, *frame_);
+    thread_->Wait();
+    delete thread_;
+    thread_ = nullptr;
+    window_.drain();
+    EXPECT_EQ(window_.texts(evt_log_error), std::vector<wxString>{"Condition wait error"});
+    EXPECT_EQ(jai_sim::open_streams(), 0);
+}

@@ -1,0 +1,267 @@
+// The write thread end to end on a pseudo-terminal odometer, without windows.
+#include "app_link.h"
+#include "configuration.h"
+#include "coordinate_protocol.h"
+#include "event_recorder.h"
+#include "ldb_reader.h"
+#include "ldb_writer.h"
+#include "pty_pair.h"
+#include "test_home.h"
+#include "write_thread.h"
+
+#include <boost/asio.hpp>
+#include <gtest/gtest.h>
+#include <leveldb/db.h>
+
+#include <filesystem>
+#include <map>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class write_thread_test : public testing::Test {
+protected:
+    void SetUp() override {
+        make_configuration_folder(configuration_file_name(home_.path()));
+        config_ = open_configuration(configuration_file_name(home_.path()));
+        config_->Write(cfg::dpp_port, wxString(line_.path()));
+        config_->Write(cfg::write_path, wxString(home_ / "rec"));
+        config_->Write(cfg::coordinate_server_enabled, false);
+        link_ = std::make_shared<app_link>(&window_, config_.get());
+        frame_.width = 64;
+        frame_.height = 48;
+        frame_.pixels.assign(64 * 48, 77);
+    }
+    void TearDown() override {
+        stop();
+        link_->detach();
+    }
+
+    void start(const std::string& code = "") {
+        thread_ = new write_thread(link_, code, frame_);
+        ASSERT_EQ(thread_->Run(), wxTHREAD_NO_ERROR);
+    }
+    void stop() {
+        if (!thread_) return;
+        thread_->stop();
+        thread_->Wait();
+        delete thread_;
+        thread_ = nullptr;
+        window_.drain();
+    }
+    // Waits until `n` status lines have arrived; returns the last.
+    wxString status_after(size_t n) {
+        for (int i = 0; i < 500; ++i) {
+            window_.drain();
+            const auto s = window_.texts(evt_dpp_status);
+            if (s.size() >= n) return s[n - 1];
+            std::this_thread::sleep_for(10ms);
+        }
+        return "timed out";
+    }
+    std::vector<recorded_event> databases() const {
+        std::vector<recorded_event> out;
+        for (const auto& e : window_.events) {
+            if (e.type == evt_db_list) out.push_back(e);
+        }
+        return out;
+    }
+    std::vector<std::string> folders() const {
+        std::vector<std::string> out;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(home_ / "rec", ec)) {
+            out.push_back(e.path().string());
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    static std::map<std::string, std::string> dump(const std::string& path) {
+        leveldb::DB* raw = nullptr;
+        EXPECT_TRUE(leveldb::DB::Open(leveldb::Options(), path, &raw).ok());
+        std::unique_ptr<leveldb::DB> db(raw);
+        std::map<std::string, std::string> entries;
+        std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
+        for (it->SeekToFirst(); it->Valid(); it->Next()) {
+            entries[it->key().ToString()] = it->value().ToString();
+        }
+        return entries;
+    }
+
+    test_home home_;
+    pty_pair line_;
+    std::unique_ptr<wxFileConfig> config_;
+    event_recorder window_;
+    app_link_ptr link_;
+    frame_buffer frame_;
+    write_thread* thread_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(write_thread_test, three_values_give_three_frames_and_one_reported_database) {
+    start();
+    for (uint32_t v : {100u, 105u, 110u}) line_.send_new(v);
+    EXPECT_EQ(status_after(3), L"ДПП[7]: 110 Записано: 3 Пропущено: 0 Сбоев: 0");
+    stop();
+    const auto dbs = databases();
+    ASSERT_EQ(dbs.size(), 1u);
+    EXPECT_EQ(dbs[0].info.count, 3u);
+    EXPECT_EQ(dbs[0].info.side, "левый");
+    EXPECT_EQ(dbs[0].info.session, "");
+    EXPECT_EQ(dbs[0].info.dpp_start, 100u);
+    EXPECT_EQ(dbs[0].info.dpp_end, 110u);
+    ASSERT_EQ(folders().size(), 1u);
+    EXPECT_EQ(folders()[0], dbs[0].text.ToStdString());
+    EXPECT_EQ(std::filesystem::path(folders()[0]).filename().string().size(), 19u);
+    auto entries = dump(folders()[0]);
+    EXPECT_EQ(entries.count("0000000100") + entries.count("0000000105") + entries.count("0000000110"), 3u);
+    EXPECT_EQ(entries["count"], "0000000003");
+    EXPECT_EQ(entries["dpp_start"], "0000000100");
+    EXPECT_EQ(entries["side"], "левый");
+    EXPECT_NE(window_.texts(evt_log_info).front().Find(L"Последовательный порт: "), wxNOT_FOUND);
+}
+
+TEST_F(write_thread_test, a_gap_of_three_messages_shows_as_skipped) {
+    start();
+    line_.send_new(100);
+    line_.send_new(120);
+    EXPECT_EQ(status_after(2), L"ДПП[7]: 120 Записано: 2 Пропущено: 3 Сбоев: 0");
+}
+
+TEST_F(write_thread_test, a_backward_count_closes_the_session_and_opens_a_new_one) {
+    start();
+    for (uint32_t v : {100u, 105u, 110u, 50u}) line_.send_new(v);
+    status_after(4);
+    stop();
+    const auto info = window_.texts(evt_log_info);
+    EXPECT_NE(std::find(info.begin(), info.end(), "dpp reset: 110 to 50"), info.end());
+    const auto dirs = folders();
+    ASSERT_EQ(dirs.size(), 2u);  // never the same folder, even within one second
+    EXPECT_EQ(dump(dirs[0])["count"], "0000000003");
+    EXPECT_EQ(dump(dirs[1])["dpp_start"], "0000000050");
+    EXPECT_EQ(dump(dirs[1])["count"], "0000000001");
+}
+
+TEST_F(write_thread_test, a_new_session_code_closes_the_session_under_the_old_one) {
+    start("A");
+    line_.send_new(100);
+    status_after(1);
+    thread_->set_session_code("B");
+    EXPECT_EQ(thread_->get_session_code(), "B");
+    line_.send_new(105);
+    status_after(2);
+    stop();
+    const auto dirs = folders();
+    ASSERT_EQ(dirs.size(), 2u);
+    EXPECT_EQ(dump(dirs[0])["session"], "A");
+    EXPECT_EQ(dump(dirs[1])["session"], "B");
+    const auto info = window_.texts(evt_log_info);
+    EXPECT_NE(std::find(info.begin(), info.end(), "New session started (id: B)"), info.end());
+}
+
+TEST_F(write_thread_test, the_first_code_labels_the_running_session) {
+    start();
+    line_.send_new(100);
+    status_after(1);
+    thread_->set_session_code("12 : ab");
+    line_.send_new(105);
+    status_after(2);
+    stop();
+    ASSERT_EQ(folders().size(), 1u);
+    EXPECT_EQ(dump(folders()[0])["session"], "12 : ab");
+}
+
+TEST_F(write_thread_test, old_format_configured_hears_only_old_messages_through_stray_bytes) {
+    config_->Write(cfg::dpp_format, wxString(L"ДПП4"));
+    start();
+    line_.send_new(100);  // deaf to the new format
+    line_.send({0x00, 0xFF});
+    line_.send_old(200);
+    EXPECT_EQ(status_after(1), L"ДПП[4]: 200 Записано: 1 Пропущено: 0 Сбоев: 0");
+}
+
+TEST_F(write_thread_test, an_empty_geometry_counts_failures_and_writes_no_frame) {
+    frame_.width = 0;
+    frame_.pixels.clear();
+    start();
+    line_.send_new(100);
+    EXPECT_EQ(status_after(1), L"ДПП[7]: 100 Записано: 0 Пропущено: 1 Сбоев: 1");
+    stop();
+    EXPECT_TRUE(databases().empty());  // a session without frames is not reported
+}
+
+TEST_F(write_thread_test, a_port_that_cannot_be_opened_ends_the_run) {
+    config_->Write(cfg::dpp_port, wxString("/dev/no-such-odometer"));
+    start();
+    thread_->Wait();
+    window_.drain();
+    EXPECT_EQ(window_.texts(evt_log_error),
+              std::vector<wxString>{L"Не удалось открыть последовательный порт: /dev/no-such-odometer"});
+    delete thread_;
+    thread_ = nullptr;
+}
+
+TEST_F(write_thread_test, a_stop_before_the_loop_runs_still_ends_the_thread) {
+    thread_ = new write_thread(link_, "", frame_);
+    thread_->stop();
+    ASSERT_EQ(thread_->Run(), wxTHREAD_NO_ERROR);
+    thread_->Wait();
+    delete thread_;
+    thread_ = nullptr;
+}
+
+TEST_F(write_thread_test, an_unresolvable_server_ends_the_run_with_its_error) {
+    config_->Write(cfg::coordinate_server_enabled, true);
+    config_->Write(cfg::coordinate_server_address, wxString("no-such-host.invalid"));
+    start();
+    line_.send_new(100);
+    thread_->Wait();
+    window_.drain();
+    const auto errors = window_.texts(evt_log_error);
+    ASSERT_FALSE(errors.empty());
+    EXPECT_EQ(errors.back(), "CoordServer resolve error");
+    EXPECT_FALSE(ldb_writer::live().is_open());
+    delete thread_;
+    thread_ = nullptr;
+}
+
+TEST_F(write_thread_test, the_coordinate_server_names_the_session) {
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::tcp::acceptor acceptor(io, {asio::ip::make_address("127.0.0.1"), 0});
+    std::atomic<int> queries{0};
+    std::thread server([&] {
+        boost::system::error_code ec;
+        auto socket = acceptor.accept(ec);
+        std::array<uint8_t, kCoordinateQuerySize> query{};
+        while (!ec && asio::read(socket, asio::buffer(query), ec) == query.size()) {
+            ++queries;
+            EXPECT_EQ(query, coordinate_query());
+            asio::write(socket, asio::buffer(coordinate_answer("A12", "7")), ec);
+        }
+    });
+    config_->Write(cfg::coordinate_server_enabled, true);
+    config_->Write(cfg::coordinate_server_port, wxString::Format("%u", acceptor.local_endpoint().port()));
+    config_->Write(cfg::coordinate_server_query_period, 1L);
+    start();
+    bool named = false;
+    for (int i = 0; i < 400 && !named; ++i) {
+        std::this_thread::sleep_for(10ms);
+        named = thread_->get_session_code() == "A12 : 7";
+    }
+    EXPECT_TRUE(named);
+    line_.send_new(100);
+    status_after(1);
+    std::this_thread::sleep_for(1200ms);  // the same answer again changes nothing
+    stop();
+    acceptor.close();
+    server.join();
+    EXPECT_GE(queries.load(), 2);
+    const auto info = window_.texts(evt_log_info);
+    EXPECT_EQ(std::count(info.begin(), info.end(), "New session started (id: A12 : 7)"), 1);
+    EXPECT_NE(std::find(info.begin(), info.end(), "Connect to coordinate server. Ok."), info.end());
+    ASSERT_EQ(databases().size(), 1u);
+    EXPECT_EQ(databases()[0].info.session, "A12 : 7");
+}
