@@ -11,13 +11,30 @@ cmake --build build -j2
 
 home=$(mktemp -d /tmp/undercam-home-XXXXXX)
 mkdir -p "$home/Dunmere/config" "$home/recordings"
+
+cleanup() {
+  kill ${shot_pid:-} ${odo_pid:-} ${coord_pid:-} ${wm_pid:-} ${xvfb_pid:-} 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# The odometer: 2 messages a second, 5 counts apart, on a pseudo-terminal.
+./build/tools/odometer_sim --rate 2 --start 1000 --step 5 --link "$home/odometer" >"$home/odometer.log" 2>&1 &
+odo_pid=$!
+# The coordinate server: the session changes every minute.
+./build/tools/coordinate_server_sim --port 0 --session "A12:7" --session "A12:8" \
+  --change-every 60 >"$home/coordinates.log" 2>&1 &
+coord_pid=$!
+for _ in $(seq 50); do [ -s "$home/coordinates.log" ] && [ -e "$home/odometer" ] && break; sleep 0.1; done
+coord_port=$(head -n 1 "$home/coordinates.log")
+
 cat > "$home/Dunmere/config/.undercam" <<CONF
 write_path=$home/recordings
+dpp_port=$home/odometer
+coordinate_server_port=$coord_port
+coordinate_server_query_period=5
 CONF
-echo "station home: $home"
-
-cleanup() { kill ${shot_pid:-} ${wm_pid:-} ${xvfb_pid:-} 2>/dev/null || true; }
-trap cleanup EXIT
+echo "station home: $home (odometer $home/odometer, coordinate server on port $coord_port)"
+echo "choose Камера > Захват и запись to record; recordings go to $home/recordings"
 
 if [ -z "${DISPLAY:-}" ]; then
   display=:$(( 90 + RANDOM % 9 ))

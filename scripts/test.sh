@@ -5,5 +5,8 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j2
-cd build
-ctest --output-on-failure -j2
+(cd build && ctest --output-on-failure -j2)
+# The threaded core again, under ThreadSanitizer.
+cmake --preset tsan
+cmake --build --preset tsan
+ctest --preset tsan

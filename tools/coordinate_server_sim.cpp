@@ -35,7 +35,8 @@ struct settings {
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
     const std::pair<std::string, std::string>& current() const {
-        if (change_every <= 0) return sessions.front();
+        if (change_every <= 0)
+            return sessions.front();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         return sessions[size_t(elapsed / change_every) % sessions.size()];
@@ -43,27 +44,32 @@ struct settings {
 };
 
 class connection : public std::enable_shared_from_this<connection> {
-public:
+  public:
     connection(tcp::socket socket, const settings& s) : socket_(std::move(socket)), settings_(s) {}
     void start() { read(); }
 
-private:
+  private:
     void read() {
         auto self = shared_from_this();
-        asio::async_read(socket_, asio::buffer(query_), [this, self](boost::system::error_code ec, size_t) {
-            if (ec) return;
-            const auto& [first, second] = settings_.current();
-            answer_ = coordinate_answer(first, second);
-            asio::async_write(socket_, asio::buffer(answer_), [this, self](boost::system::error_code ec, size_t) {
-                if (ec) return;
-                ++answers_;
-                if (settings_.drop_after && answers_ >= settings_.drop_after) {
-                    socket_.close();
-                    return;
-                }
-                read();
-            });
-        });
+        asio::async_read(socket_, asio::buffer(query_),
+                         [this, self](boost::system::error_code ec, size_t) {
+                             if (ec)
+                                 return;
+                             const auto& [first, second] = settings_.current();
+                             answer_ = coordinate_answer(first, second);
+                             asio::async_write(
+                                 socket_, asio::buffer(answer_),
+                                 [this, self](boost::system::error_code ec, size_t) {
+                                     if (ec)
+                                         return;
+                                     ++answers_;
+                                     if (settings_.drop_after && answers_ >= settings_.drop_after) {
+                                         socket_.close();
+                                         return;
+                                     }
+                                     read();
+                                 });
+                         });
     }
 
     tcp::socket socket_;
@@ -75,8 +81,10 @@ private:
 
 void accept(tcp::acceptor& acceptor, const settings& s) {
     acceptor.async_accept([&acceptor, &s](boost::system::error_code ec, tcp::socket socket) {
-        if (!ec) std::make_shared<connection>(std::move(socket), s)->start();
-        if (acceptor.is_open()) accept(acceptor, s);
+        if (!ec)
+            std::make_shared<connection>(std::move(socket), s)->start();
+        if (acceptor.is_open())
+            accept(acceptor, s);
     });
 }
 
@@ -93,19 +101,25 @@ int main(int argc, char** argv) {
             return 2;
         }
         const std::string v = argv[++i];
-        if (a == "--port") port = (unsigned short)std::atoi(v.c_str());
+        if (a == "--port")
+            port = (unsigned short)std::atoi(v.c_str());
         else if (a == "--session") {
             const auto colon = v.find(':');
-            s.sessions.emplace_back(v.substr(0, colon), colon == std::string::npos ? "" : v.substr(colon + 1));
-        } else if (a == "--change-every") s.change_every = std::atof(v.c_str());
-        else if (a == "--drop-after") s.drop_after = std::atol(v.c_str());
-        else if (a == "--duration") duration = std::atof(v.c_str());
+            s.sessions.emplace_back(v.substr(0, colon),
+                                    colon == std::string::npos ? "" : v.substr(colon + 1));
+        } else if (a == "--change-every")
+            s.change_every = std::atof(v.c_str());
+        else if (a == "--drop-after")
+            s.drop_after = std::atol(v.c_str());
+        else if (a == "--duration")
+            duration = std::atof(v.c_str());
         else {
             std::fprintf(stderr, "coordinate_server_sim: unknown option %s\n", a.c_str());
             return 2;
         }
     }
-    if (s.sessions.empty()) s.sessions.emplace_back("A12", "7");
+    if (s.sessions.empty())
+        s.sessions.emplace_back("A12", "7");
 
     asio::io_context io;
     tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
@@ -118,7 +132,8 @@ int main(int argc, char** argv) {
     if (duration > 0) {
         end.expires_after(std::chrono::milliseconds(long(duration * 1000)));
         end.async_wait([&](boost::system::error_code ec) {
-            if (!ec) io.stop();
+            if (!ec)
+                io.stop();
         });
     }
     io.run();

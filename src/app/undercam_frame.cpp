@@ -306,12 +306,14 @@ void undercam_frame::select_exposure_mode(const wxString& mode) {
 }
 
 void undercam_frame::start_capture() {
-    if (!idle() || !camera_) return;
+    if (!idle() || !camera_)
+        return;
     active_mode_ = std::make_shared<continuous_grab>(link_, camera_);
 }
 
 void undercam_frame::start_recording() {
-    if (!idle() || !camera_) return;
+    if (!idle() || !camera_)
+        return;
     active_mode_ = std::make_shared<continuous_grab_write>(link_, camera_, std::string());
 }
 
@@ -361,7 +363,8 @@ void undercam_frame::on_stop(wxCommandEvent&) {
 }
 
 void undercam_frame::on_session_code(wxCommandEvent&) {
-    if (!active_mode_) return;
+    if (!active_mode_)
+        return;
     wxTextEntryDialog dialog(this, L"Введите код сеанса", L"Код сеанса",
                              from_narrow(active_mode_->get_session_code()),
                              wxOK | wxCANCEL | wxCENTRE);
@@ -442,11 +445,13 @@ void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
 }
 
 void undercam_frame::on_stream_info(wxThreadEvent& event) {
-    if (!active_mode_) return;
+    if (!active_mode_)
+        return;
     copy_gray8(active_mode_->get_frame_buffer(), preview_);
     if (!preview_.empty()) {
         cv::cvtColor(preview_, preview_rgb_, cv::COLOR_GRAY2RGB);
-        camera_view_->set_image(wxImage(preview_rgb_.cols, preview_rgb_.rows, preview_rgb_.data, true));
+        camera_view_->set_image(
+            wxImage(preview_rgb_.cols, preview_rgb_.rows, preview_rgb_.data, true));
     }
     SetStatusText(event.GetString(), 1);
 }

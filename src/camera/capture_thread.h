@@ -26,7 +26,7 @@
 #include <string>
 
 class capture_thread : public wxThread {
-public:
+  public:
     capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame);
     ~capture_thread() override;
 
@@ -39,10 +39,10 @@ public:
     // "timestamp: T missing packets: M queued buffers: Q"
     static std::string stream_info_text(uint64_t timestamp, uint32_t missing, uint32_t queued);
 
-protected:
+  protected:
     ExitCode Entry() override;
 
-private:
+  private:
     ExitCode run();
     void set_up();
     void stream_loop();

@@ -10,7 +10,7 @@
 #include <memory>
 
 class continuous_grab : public frame_source {
-public:
+  public:
     // Throws the SDK's text when the camera's geometry cannot be read; then
     // no thread has been started.
     continuous_grab(const app_link_ptr& link, const camera_ptr& camera);
@@ -23,7 +23,7 @@ public:
     void restart_recording(const app_link_ptr&, const std::string&) override {}
     bool is_recording() override { return false; }
 
-private:
+  private:
     camera_ptr camera_;  // kept open while the thread uses its handle
     std::unique_ptr<frame_buffer> frame_;
     capture_thread* capture_ = nullptr;

@@ -13,7 +13,7 @@
 class write_thread;
 
 class continuous_grab_write : public frame_source {
-public:
+  public:
     continuous_grab_write(const app_link_ptr& link, const camera_ptr& camera,
                           const std::string& session_code);
     ~continuous_grab_write();
@@ -27,7 +27,7 @@ public:
     void restart_recording(const app_link_ptr& link, const std::string& code) override;
     bool is_recording() override { return true; }
 
-private:
+  private:
     void start_writer(const app_link_ptr& link, const std::string& code);
     void stop_writer();
 

@@ -22,7 +22,7 @@
 #include <string>
 
 class coordinate_client {
-public:
+  public:
     using code_handler = std::function<void(const std::string&)>;
 
     coordinate_client(boost::asio::io_context& io, std::string host, std::string service,
@@ -31,7 +31,7 @@ public:
 
     void start();
 
-private:
+  private:
     void connect();
     void connect_later();
     void wait_period();

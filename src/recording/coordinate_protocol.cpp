@@ -24,7 +24,8 @@ std::string text_at(const std::array<uint8_t, kCoordinateAnswerSize>& answer, si
 }  // namespace
 
 std::string session_code_of_answer(const std::array<uint8_t, kCoordinateAnswerSize>& answer) {
-    const std::string first = text_at(answer, kFirstTextOffset, kSecondTextOffset - kFirstTextOffset);
+    const std::string first =
+        text_at(answer, kFirstTextOffset, kSecondTextOffset - kFirstTextOffset);
     const std::string second = text_at(answer, kSecondTextOffset, answer.size());
     return make_session_code(first, second);
 }

@@ -3,8 +3,10 @@
 std::optional<uint32_t> odometer_decoder::push(uint8_t byte) {
     last4_.push_back(byte);
     last7_.push_back(byte);
-    while (last4_.size() > 4) last4_.pop_front();
-    while (last7_.size() > 7) last7_.pop_front();
+    while (last4_.size() > 4)
+        last4_.pop_front();
+    while (last7_.size() > 7)
+        last7_.pop_front();
 
     if (format_ == 4 && last4_.size() == 4) {
         const auto& b = last4_;
@@ -28,12 +30,14 @@ std::optional<uint32_t> odometer_decoder::push(uint8_t byte) {
 }
 
 void encode_odometer_old(uint32_t value, uint8_t out[4]) {
-    for (int i = 0; i < 4; ++i) out[i] = uint8_t(i << 6 | ((value >> (6 * i)) & 0x3F));
+    for (int i = 0; i < 4; ++i)
+        out[i] = uint8_t(i << 6 | ((value >> (6 * i)) & 0x3F));
 }
 
 void encode_odometer_new(uint32_t value, uint8_t out[7]) {
     out[0] = 0x53;
     out[1] = 0x04;
-    for (int i = 0; i < 4; ++i) out[2 + i] = uint8_t(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        out[2 + i] = uint8_t(value >> (8 * i));
     out[6] = uint8_t(out[0] + out[1] + out[2] + out[3] + out[4] + out[5]);
 }

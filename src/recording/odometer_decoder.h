@@ -16,7 +16,7 @@
 #include <optional>
 
 class odometer_decoder {
-public:
+  public:
     // format: 4 (old) or 7 (new).
     explicit odometer_decoder(int format) : format_(format) {}
 
@@ -25,7 +25,7 @@ public:
 
     int format() const { return format_; }
 
-private:
+  private:
     int format_;
     std::deque<uint8_t> last4_;
     std::deque<uint8_t> last7_;

@@ -19,20 +19,21 @@ odometer_probe probe_odometer(const std::string& path, std::chrono::milliseconds
     }
     uint8_t byte = 0;
     bool received = false;
-    port.async_read_some(boost::asio::buffer(&byte, 1),
-                         [&](const boost::system::error_code& ec, size_t n) {
-                             received = !ec && n == 1;
-                         });
+    port.async_read_some(
+        boost::asio::buffer(&byte, 1),
+        [&](const boost::system::error_code& ec, size_t n) { received = !ec && n == 1; });
     io.run_for(wait);
     boost::system::error_code ignored;
     port.close(ignored);
-    if (!received) return odometer_probe::not_found;
+    if (!received)
+        return odometer_probe::not_found;
     return byte == 0x53 ? odometer_probe::new_format : odometer_probe::old_format;
 }
 
 std::vector<std::string> odometer_test_ports() {
     std::vector<std::string> ports;
-    for (int i = 1; i <= 10; ++i) ports.push_back("COM" + std::to_string(i));
+    for (int i = 1; i <= 10; ++i)
+        ports.push_back("COM" + std::to_string(i));
     std::sort(ports.begin(), ports.end());
     return ports;
 }

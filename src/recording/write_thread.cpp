@@ -21,14 +21,15 @@ write_thread::write_thread(const app_link_ptr& link, const std::string& session_
     : wxThread(wxTHREAD_JOINABLE),
       link_(link),
       frame_(frame),
-      port_path_(serial_port_path(to_narrow(link->read_text(cfg::dpp_port, cfg::dpp_port_default)))),
+      port_path_(
+          serial_port_path(to_narrow(link->read_text(cfg::dpp_port, cfg::dpp_port_default)))),
       format_(link->read_text(cfg::dpp_format, cfg::dpp_format_default) == cfg::dpp_format_default
                   ? 7
                   : 4),
       coordinate_enabled_(
           link->read_bool(cfg::coordinate_server_enabled, cfg::coordinate_server_enabled_default)),
-      coordinate_host_(to_narrow(link->read_text(cfg::coordinate_server_address,
-                                                 cfg::coordinate_server_address_default))),
+      coordinate_host_(to_narrow(
+          link->read_text(cfg::coordinate_server_address, cfg::coordinate_server_address_default))),
       coordinate_service_(to_narrow(
           link->read_text(cfg::coordinate_server_port, cfg::coordinate_server_port_default))),
       coordinate_period_(static_cast<uint32_t>(link->read_long(
@@ -47,7 +48,9 @@ write_thread::~write_thread() {
     coordinates_.reset();  // before the io_context its objects live on
 }
 
-void write_thread::stop() { io_.stop(); }
+void write_thread::stop() {
+    io_.stop();
+}
 
 std::string write_thread::get_session_code() const {
     std::lock_guard<std::mutex> lock(code_guard_);
@@ -112,10 +115,12 @@ wxThread::ExitCode write_thread::Entry() {
 void write_thread::finish() {
     std::lock_guard<std::mutex> lock(end_guard_);
     ldb_writer& live = ldb_writer::live();
-    if (!live.is_open()) return;
+    if (!live.is_open())
+        return;
     bool missing_start = false;
     ldb_info info = live.read_info(&missing_start);
-    if (missing_start) link_->log_error(L"Не задано время начала проезда");
+    if (missing_start)
+        link_->log_error(L"Не задано время начала проезда");
     const std::string path = live.path();
     const uint64_t count = live.count();
     close_session();
@@ -130,8 +135,9 @@ void write_thread::finish() {
 }
 
 void write_thread::start_read() {
-    port_.async_read_some(boost::asio::buffer(&byte_, 1),
-                          [this](const boost::system::error_code& ec, size_t n) { on_byte(ec, n); });
+    port_.async_read_some(
+        boost::asio::buffer(&byte_, 1),
+        [this](const boost::system::error_code& ec, size_t n) { on_byte(ec, n); });
 }
 
 void write_thread::on_byte(const boost::system::error_code& ec, size_t n) {
@@ -163,7 +169,9 @@ void write_thread::open_session() {
     ldb_writer::live().open(path);
 }
 
-void write_thread::close_session() { ldb_writer::live().close(get_session_code(), side_); }
+void write_thread::close_session() {
+    ldb_writer::live().close(get_session_code(), side_);
+}
 
 void write_thread::on_odometer_value(uint32_t value, int format) {
     ldb_writer& live = ldb_writer::live();
@@ -173,7 +181,8 @@ void write_thread::on_odometer_value(uint32_t value, int format) {
         close_session();
     }
     last_value_ = value;
-    if (!live.is_open()) open_session();
+    if (!live.is_open())
+        open_session();
     if (live.is_open()) {
         copy_gray8(frame_, image_);
         const cv::Mat& image = image_;
@@ -198,9 +207,11 @@ void write_thread::on_odometer_value(uint32_t value, int format) {
 void write_thread::apply_session_code(const std::string& code) {
     {
         std::lock_guard<std::mutex> lock(code_guard_);
-        if (code == session_code_) return;
+        if (code == session_code_)
+            return;
     }
-    if (!get_session_code().empty()) close_session();
+    if (!get_session_code().empty())
+        close_session();
     link_->log_info(wxString::Format("New session started (id: %s)", from_narrow(code)));
     std::lock_guard<std::mutex> lock(code_guard_);
     session_code_ = code;

@@ -29,7 +29,7 @@
 class coordinate_client;
 
 class write_thread : public wxThread {
-public:
+  public:
     write_thread(const app_link_ptr& link, const std::string& session_code, frame_buffer& frame);
     ~write_thread() override;
 
@@ -47,13 +47,16 @@ public:
     // Folder name of a session opened at `time` (local "%Y.%m.%d %H.%M.%S").
     static std::string folder_name(std::time_t time);
 
-protected:
+    // One recording step. Called on the I/O loop by the serial reads; callable
+    // directly only while the loop does not run (measurements).
+    void on_odometer_value(uint32_t value, int format);
+
+  protected:
     ExitCode Entry() override;
 
-private:
+  private:
     void start_read();
     void on_byte(const boost::system::error_code& ec, size_t n);
-    void on_odometer_value(uint32_t value, int format);
     void apply_session_code(const std::string& code);
     void open_session();
     void close_session();

@@ -1,6 +1,9 @@
 // The main window in process: enabling rules, remote codes, status fields.
+#include "configuration.h"
+#include "database_list.h"
 #include "gui_helpers.h"
 #include "jai_sim.h"
+#include "pty_pair.h"
 #include "station_process.h"
 #include "thread_events.h"
 #include "undercam_frame.h"
@@ -8,7 +11,10 @@
 #include <gtest/gtest.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
+#include <wx/fileconf.h>
 #include <wx/utils.h>
+
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +31,7 @@ class main_window_test : public testing::Test {
 
     undercam_frame* open() {
         frame_ = new undercam_frame();
+        frame_->SetSize(0, 0, 1400, 900);
         frame_->Show();
         pump_events(200);
         return frame_;
@@ -137,9 +144,8 @@ TEST_F(main_window_test, capture_and_recording_commands_start_and_stop_the_modes
     EXPECT_FALSE(enabled(id_session_code));  // capture only
     EXPECT_FALSE(enabled(id_settings));
     // The preview comes alive and the statistics reach field 0.
-    ASSERT_TRUE(pump_until([&] {
-        return frame_->GetStatusBar()->GetStatusText(1).StartsWith("timestamp: ");
-    }));
+    ASSERT_TRUE(pump_until(
+        [&] { return frame_->GetStatusBar()->GetStatusText(1).StartsWith("timestamp: "); }));
     EXPECT_TRUE(frame_->GetStatusBar()->GetStatusText(0).StartsWith("delivered: "));
     save_screenshot(frame_, "main_window_capturing");
     remote(1);  // recording is not started over a running capture
@@ -155,4 +161,51 @@ TEST_F(main_window_test, capture_and_recording_commands_start_and_stop_the_modes
     pump_events(100);
     EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(1), last);
     EXPECT_NE(journal().find(L"Condition wait exit"), std::wstring::npos);
+}
+
+TEST_F(main_window_test, recording_by_remote_command_lands_in_the_database_list) {
+    pty_pair odometer;
+    const std::string home = wxGetHomeDir().ToStdString();
+    const std::string recordings = home + "/recordings-" + std::to_string(::getpid());
+    {
+        wxFileConfig config(wxEmptyString, wxEmptyString,
+                            configuration_file_name(home).GetFullPath(), wxEmptyString,
+                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
+        make_configuration_folder(configuration_file_name(home));
+        config.Write(cfg::dpp_port, wxString(odometer.path()));
+        config.Write(cfg::write_path, wxString(recordings));
+        config.Write(cfg::coordinate_server_enabled, false);
+    }
+    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
+    camera.width = 320;
+    camera.height = 200;
+    camera.fps = 50;
+    jai_sim::set_cameras({camera});
+    open();
+    remote(1);
+    ASSERT_TRUE(enabled(id_session_code));
+    ASSERT_TRUE(pump_until(
+        [&] { return journal().find(L"Последовательный порт: ") != std::wstring::npos; }));
+    for (uint32_t v : {100u, 105u, 110u})
+        odometer.send_new(v);
+    ASSERT_TRUE(pump_until([&] {
+        return frame_->GetStatusBar()->GetStatusText(2) ==
+               L"ДПП[7]: 110 Записано: 3 Пропущено: 0 Сбоев: 0";
+    }));
+    remote(3, "12 : ab");  // a new session under this code; the first is reported
+    odometer.send_new(115);
+    ASSERT_TRUE(pump_until([&] {
+        return frame_->GetStatusBar()->GetStatusText(2).StartsWith(L"ДПП[7]: 115 Записано: 1");
+    }));
+    remote(2);
+    pump_events(200);
+    auto* list = dynamic_cast<database_list*>(frame_->FindWindow(id_database_list));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->GetItemCount(), 2);
+    EXPECT_EQ(list->GetItemText(0, 0), "");
+    EXPECT_EQ(list->GetItemText(0, 7), "3");
+    EXPECT_EQ(list->GetItemText(1, 0), "12 : ab");
+    EXPECT_EQ(list->GetItemText(1, 4), "115");
+    EXPECT_FALSE(enabled(id_stop));
+    save_screenshot(frame_, "main_window_after_recording");
 }

@@ -17,7 +17,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class capture_thread_test : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         jai_sim::reset();
         make_configuration_folder(configuration_file_name(home_.path()));
@@ -26,8 +26,10 @@ protected:
     }
     void TearDown() override {
         stop_capture_thread(thread_);
-        if (camera_) J_Camera_Close(camera_);
-        if (factory_) J_Factory_Close(factory_);
+        if (camera_)
+            J_Camera_Close(camera_);
+        if (factory_)
+            J_Factory_Close(factory_);
         link_->detach();
         jai_sim::reset();
     }
@@ -63,7 +65,8 @@ protected:
 TEST_F(capture_thread_test, frames_reach_the_buffer_with_statistics_and_stream_info) {
     camera(50);
     thread_ = start_capture_thread(link_, camera_, *frame_);
-    for (int i = 0; i < 300 && count(evt_stream_info) < 2; ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 300 && count(evt_stream_info) < 2; ++i)
+        std::this_thread::sleep_for(10ms);
     ASSERT_GE(count(evt_stream_info), 2u);
     EXPECT_GE(count(evt_grab_stats), 20u);
     EXPECT_TRUE(window_.texts(evt_stream_info)[0].StartsWith("timestamp: "));
@@ -85,7 +88,8 @@ TEST_F(capture_thread_test, rotate180_turns_what_is_stored) {
     config_->Write(cfg::rotate180, true);
     camera(50);
     thread_ = start_capture_thread(link_, camera_, *frame_);
-    for (int i = 0; i < 300 && count(evt_grab_stats) < 3; ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 300 && count(evt_grab_stats) < 3; ++i)
+        std::this_thread::sleep_for(10ms);
     std::shared_lock lock(frame_->lock);
     EXPECT_EQ(jai_sim::read_frame_number(frame_->pixels.data(), 320, 200), -1);
     EXPECT_GT(jai_sim::read_frame_number(frame_->pixels.data(), 320, 200, true), 0);
@@ -96,7 +100,8 @@ TEST_F(capture_thread_test, a_silent_camera_times_out_and_stops_within_one_wait)
     thread_ = start_capture_thread(link_, camera_, *frame_);
     std::this_thread::sleep_for(1300ms);
     EXPECT_GE(count(evt_grab_stats), 1u);  // a time-out still posts statistics
-    EXPECT_EQ(window_.texts(evt_grab_stats).back(), "delivered: 0 lost: 0 await: 0 corrupt: 0 fps: 0");
+    EXPECT_EQ(window_.texts(evt_grab_stats).back(),
+              "delivered: 0 lost: 0 await: 0 corrupt: 0 fps: 0");
     const auto begin = std::chrono::steady_clock::now();
     stop_capture_thread(thread_);
     EXPECT_LT(std::chrono::steady_clock::now() - begin, 1100ms);

@@ -9,9 +9,11 @@ TEST(coordinate_protocol, query_is_64_bytes_of_fixed_layout) {
     const auto q = coordinate_query();
     ASSERT_EQ(q.size(), 64u);
     EXPECT_EQ(std::memcmp(q.data(), "CXQUEST2", 8), 0);
-    for (int i = 8; i < 16; ++i) EXPECT_EQ(q[i], 0) << i;
+    for (int i = 8; i < 16; ++i)
+        EXPECT_EQ(q[i], 0) << i;
     EXPECT_EQ(q[16], 1);
-    for (int i = 17; i < 64; ++i) EXPECT_EQ(q[i], 0) << i;
+    for (int i = 17; i < 64; ++i)
+        EXPECT_EQ(q[i], 0) << i;
 }
 
 TEST(coordinate_protocol, answer_texts_at_581_and_613_form_the_code) {
@@ -25,7 +27,7 @@ TEST(coordinate_protocol, answer_texts_at_581_and_613_form_the_code) {
 
 TEST(coordinate_protocol, texts_end_at_their_field_without_a_terminator) {
     std::array<uint8_t, kCoordinateAnswerSize> answer{};
-    std::memset(answer.data() + 581, 'x', 32);   // fills its field to the next one
+    std::memset(answer.data() + 581, 'x', 32);          // fills its field to the next one
     std::memset(answer.data() + 613, 'y', 1024 - 613);  // runs to the buffer's end
     const std::string code = session_code_of_answer(answer);
     EXPECT_EQ(code, std::string(32, 'x') + " : " + std::string(1024 - 613, 'y'));

@@ -14,7 +14,8 @@ std::vector<uint32_t> feed(int format, const std::vector<uint8_t>& bytes) {
     odometer_decoder decoder(format);
     std::vector<uint32_t> values;
     for (uint8_t b : bytes) {
-        if (auto v = decoder.push(b)) values.push_back(*v);
+        if (auto v = decoder.push(b))
+            values.push_back(*v);
     }
     return values;
 }
@@ -88,9 +89,7 @@ TEST(odometer_test, tells_silence_new_and_old_format_apart) {
 
     EXPECT_EQ(probe_odometer("/dev/no-such-port"), odometer_probe::unavailable);
     const auto lines = run_odometer_test({"/dev/no-such-port", silent.path()});
-    EXPECT_EQ(lines, (std::vector<std::string>{"Тест ДПП:",
-                                               "Последовательный порт /dev/no-such-port",
-                                               "недоступен",
-                                               "Последовательный порт " + silent.path(),
-                                               "ДПП не найден"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Тест ДПП:", "Последовательный порт /dev/no-such-port", "недоступен",
+                         "Последовательный порт " + silent.path(), "ДПП не найден"}));
 }

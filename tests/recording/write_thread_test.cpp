@@ -22,7 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class write_thread_test : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         make_configuration_folder(configuration_file_name(home_.path()));
         config_ = open_configuration(configuration_file_name(home_.path()));
@@ -44,7 +44,8 @@ protected:
         ASSERT_EQ(thread_->Run(), wxTHREAD_NO_ERROR);
     }
     void stop() {
-        if (!thread_) return;
+        if (!thread_)
+            return;
         thread_->stop();
         thread_->Wait();
         delete thread_;
@@ -56,7 +57,8 @@ protected:
         for (int i = 0; i < 500; ++i) {
             window_.drain();
             const auto s = window_.texts(evt_dpp_status);
-            if (s.size() >= n) return s[n - 1];
+            if (s.size() >= n)
+                return s[n - 1];
             std::this_thread::sleep_for(10ms);
         }
         return "timed out";
@@ -64,7 +66,8 @@ protected:
     std::vector<recorded_event> databases() const {
         std::vector<recorded_event> out;
         for (const auto& e : window_.events) {
-            if (e.type == evt_db_list) out.push_back(e);
+            if (e.type == evt_db_list)
+                out.push_back(e);
         }
         return out;
     }
@@ -102,7 +105,8 @@ protected:
 
 TEST_F(write_thread_test, three_values_give_three_frames_and_one_reported_database) {
     start();
-    for (uint32_t v : {100u, 105u, 110u}) line_.send_new(v);
+    for (uint32_t v : {100u, 105u, 110u})
+        line_.send_new(v);
     EXPECT_EQ(status_after(3), L"ДПП[7]: 110 Записано: 3 Пропущено: 0 Сбоев: 0");
     stop();
     const auto dbs = databases();
@@ -116,7 +120,9 @@ TEST_F(write_thread_test, three_values_give_three_frames_and_one_reported_databa
     EXPECT_EQ(folders()[0], dbs[0].text.ToStdString());
     EXPECT_EQ(std::filesystem::path(folders()[0]).filename().string().size(), 19u);
     auto entries = dump(folders()[0]);
-    EXPECT_EQ(entries.count("0000000100") + entries.count("0000000105") + entries.count("0000000110"), 3u);
+    EXPECT_EQ(
+        entries.count("0000000100") + entries.count("0000000105") + entries.count("0000000110"),
+        3u);
     EXPECT_EQ(entries["count"], "0000000003");
     EXPECT_EQ(entries["dpp_start"], "0000000100");
     EXPECT_EQ(entries["side"], "левый");
@@ -132,7 +138,8 @@ TEST_F(write_thread_test, a_gap_of_three_messages_shows_as_skipped) {
 
 TEST_F(write_thread_test, a_backward_count_closes_the_session_and_opens_a_new_one) {
     start();
-    for (uint32_t v : {100u, 105u, 110u, 50u}) line_.send_new(v);
+    for (uint32_t v : {100u, 105u, 110u, 50u})
+        line_.send_new(v);
     status_after(4);
     stop();
     const auto info = window_.texts(evt_log_info);
@@ -197,8 +204,9 @@ TEST_F(write_thread_test, a_port_that_cannot_be_opened_ends_the_run) {
     start();
     thread_->Wait();
     window_.drain();
-    EXPECT_EQ(window_.texts(evt_log_error),
-              std::vector<wxString>{L"Не удалось открыть последовательный порт: /dev/no-such-odometer"});
+    EXPECT_EQ(
+        window_.texts(evt_log_error),
+        std::vector<wxString>{L"Не удалось открыть последовательный порт: /dev/no-such-odometer"});
     delete thread_;
     thread_ = nullptr;
 }
@@ -243,7 +251,8 @@ TEST_F(write_thread_test, the_coordinate_server_names_the_session) {
         }
     });
     config_->Write(cfg::coordinate_server_enabled, true);
-    config_->Write(cfg::coordinate_server_port, wxString::Format("%u", acceptor.local_endpoint().port()));
+    config_->Write(cfg::coordinate_server_port,
+                   wxString::Format("%u", acceptor.local_endpoint().port()));
     config_->Write(cfg::coordinate_server_query_period, 1L);
     start();
     bool named = false;

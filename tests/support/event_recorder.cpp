@@ -1,22 +1,30 @@
 #include "event_recorder.h"
 
-event_recorder::event_recorder() {
-    for (const wxEventTypeTag<wxThreadEvent>* type :
-         {&evt_stream_info, &evt_dpp_status, &evt_thread_status, &evt_grab_stats, &evt_log_error,
-          &evt_log_info, &evt_rc_command, &evt_db_list}) {
-        Bind(*type, [this](wxThreadEvent& e) {
-            recorded_event r{e.GetEventType(), e.GetString(), e.GetInt(), {}};
-            if (e.GetEventType() == evt_db_list)
-                r.info = e.GetPayload<ldb_info>();
-            events.push_back(r);
-        });
-    }
+event_recorder::~event_recorder() {
+    for (wxEvent* e : queued_)
+        delete e;
+}
+
+void event_recorder::QueueEvent(wxEvent* event) {
+    std::lock_guard<std::mutex> lock(guard_);
+    queued_.push_back(event);
 }
 
 void event_recorder::drain() {
-    // ProcessPendingEvents() handles one event a call.
-    while (m_pendingEvents && !m_pendingEvents->IsEmpty())
-        ProcessPendingEvents();
+    std::vector<wxEvent*> taken;
+    {
+        std::lock_guard<std::mutex> lock(guard_);
+        taken.swap(queued_);
+    }
+    for (wxEvent* e : taken) {
+        if (auto* t = dynamic_cast<wxThreadEvent*>(e)) {
+            recorded_event r{t->GetEventType(), t->GetString(), t->GetInt(), {}};
+            if (t->GetEventType() == evt_db_list)
+                r.info = t->GetPayload<ldb_info>();
+            events.push_back(r);
+        }
+        delete e;
+    }
 }
 
 std::vector<wxString> event_recorder::texts(wxEventType type) const {

@@ -7,7 +7,7 @@
 #include <vector>
 
 class pty_pair {
-public:
+  public:
     pty_pair();
     ~pty_pair();
     pty_pair(const pty_pair&) = delete;
@@ -18,7 +18,7 @@ public:
     void send_new(uint32_t value);  // 7-byte message
     void send_old(uint32_t value);  // 4-byte message
 
-private:
+  private:
     int master_ = -1;
     int slave_ = -1;  // kept open so the line stays up between station opens
     std::string path_;

@@ -1,0 +1,193 @@
+// Cost of recording against the bare library calls, side by side:
+//  1. the full recording step (frame copy, JPEG, three puts, status event)
+//     vs. bare JPEG 85 encode + one bare put;
+//  2. the highest odometer message rate the write thread sustains over a
+//     pseudo-terminal with nothing lost and no growing backlog, against
+//     1 / (bare encode + put);
+//  3. the capture thread's CPU time per frame vs. a bare copy of the frame.
+#include "app_link.h"
+#include "bench_util.h"
+#include "capture_thread.h"
+#include "configuration.h"
+#include "continuous_grab.h"
+#include "jai_sim.h"
+#include "ldb_writer.h"
+#include "odometer_decoder.h"
+#include "thread_events.h"
+#include "write_thread.h"
+
+#include <leveldb/db.h>
+#include <opencv2/imgcodecs.hpp>
+#include <wx/init.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <pthread.h>
+#include <pty.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// Counts status events as they are queued, without a window.
+class counter : public wxEvtHandler {
+  public:
+    std::atomic<uint64_t> status{0};
+    std::atomic<uint64_t> frames{0};  // statistics events: one per delivered frame
+    void QueueEvent(wxEvent* event) override {
+        if (event->GetEventType() == evt_dpp_status)
+            ++status;
+        if (event->GetEventType() == evt_grab_stats)
+            ++frames;
+        delete event;
+    }
+};
+
+double thread_cpu_ms(pthread_t thread) {
+    clockid_t clock;
+    timespec ts{};
+    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &ts) != 0)
+        return 0;
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+}  // namespace
+
+int main() {
+    wxInitializer init;
+    const auto root =
+        std::filesystem::temp_directory_path() / ("undercam-rbench-" + std::to_string(getpid()));
+    std::filesystem::create_directories(root / "home/Dunmere/config");
+    setenv("HOME", (root / "home").c_str(), 1);
+    auto config = open_configuration(configuration_file_name((root / "home").string()));
+    config->Write(cfg::write_path, wxString((root / "rec").string()));
+    config->Write(cfg::coordinate_server_enabled, false);
+    counter sink;
+    auto link = std::make_shared<app_link>(&sink, config.get());
+    std::vector<std::pair<std::string, double>> ratios;
+
+    for (const cv::Size size : {cv::Size(2048, 1024), cv::Size(4096, 1024)}) {
+        const std::string tag = std::to_string(size.width) + "x" + std::to_string(size.height);
+        frame_buffer frame;
+        frame.width = size.width;
+        frame.height = size.height;
+        const cv::Mat texture = textured_frame(size.width, size.height);
+        frame.pixels.assign(texture.data, texture.data + texture.total());
+
+        // 1. One recording step against bare encode + put.
+        leveldb::DB* raw = nullptr;
+        leveldb::Options options;
+        options.create_if_missing = true;
+        leveldb::DB::Open(options, (root / ("bare-" + tag)).string(), &raw);
+        std::unique_ptr<leveldb::DB> bare_db(raw);
+        uint32_t value = 0;
+        {
+            write_thread steps(link, "", frame);
+            const auto step = compare(
+                30, [&] { steps.on_odometer_value(value += 5, 7); },
+                [&] {
+                    std::vector<uint8_t> jpeg;
+                    cv::imencode(".jpg", texture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
+                    bare_db->Put(
+                        leveldb::WriteOptions(), std::to_string(value),
+                        leveldb::Slice(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
+                });
+            std::printf("%s recording step: %.2f ms, bare encode+put: %.2f ms\n", tag.c_str(),
+                        step.ours_ms, step.bare_ms);
+            ratios.emplace_back("step " + tag, step.ratio());
+            ldb_writer::live().close("", "");
+
+            // 2. Sustained odometer rate through the real thread and a pty.
+            int master = -1, slave = -1;
+            char name[256];
+            openpty(&master, &slave, name, nullptr, nullptr);
+            termios t{};
+            tcgetattr(slave, &t);
+            cfmakeraw(&t);
+            tcsetattr(slave, TCSANOW, &t);
+            config->Write(cfg::dpp_port, wxString(name));
+            double best = 0;
+            for (double share : {1.0, 0.95, 0.9, 0.8, 0.7}) {
+                const double rate = share * 1000.0 / step.bare_ms;
+                auto* writer = new write_thread(link, "", frame);
+                writer->Run();
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                const uint64_t before = sink.status.load();
+                const int messages = 60;
+                const auto period = std::chrono::duration<double>(1.0 / rate);
+                auto next = std::chrono::steady_clock::now();
+                uint8_t m[7];
+                for (int i = 0; i < messages; ++i) {
+                    encode_odometer_new(uint32_t(1000 + 5 * i), m);
+                    if (write(master, m, 7) != 7)
+                        break;
+                    next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
+                    std::this_thread::sleep_until(next);
+                }
+                // Sustained: every message recorded within two periods of the last one.
+                const auto deadline =
+                    std::chrono::steady_clock::now() +
+                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(2 * period);
+                while (sink.status.load() - before < uint64_t(messages) &&
+                       std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                const bool kept_up = sink.status.load() - before == uint64_t(messages);
+                writer->stop();
+                writer->Wait();
+                delete writer;
+                std::printf("%s odometer at %.0f/s (%.0f%% of bare): %s\n", tag.c_str(), rate,
+                            share * 100, kept_up ? "kept up" : "fell behind");
+                if (kept_up) {
+                    best = share;
+                    break;
+                }
+            }
+            close(master);
+            close(slave);
+            ratios.emplace_back("rate " + tag, best);
+        }
+
+        // 3. Capture thread CPU per frame against a bare copy.
+        jai_sim::camera_config c = jai_sim::default_cameras()[0];
+        c.width = size.width;
+        c.height = size.height;
+        c.fps = 100;
+        jai_sim::set_cameras({c});
+        FACTORY_HANDLE factory = nullptr;
+        J_Factory_Open("", &factory);
+        bool8_t changed = 0;
+        J_Factory_UpdateCameraList(factory, &changed);
+        CAM_HANDLE camera = nullptr;
+        J_Camera_Open(factory, c.id.c_str(), &camera, 0);
+        auto buffer = read_frame_geometry(camera);
+        const uint64_t frames_before = sink.frames.load();
+        capture_thread* capture = start_capture_thread(link, camera, *buffer);
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const double cpu = thread_cpu_ms(pthread_t(capture->GetId()));
+        const double frames = double(sink.frames.load() - frames_before);
+        stop_capture_thread(capture);
+        J_Camera_Close(camera);
+        J_Factory_Close(factory);
+        std::vector<uint8_t> from(buffer->pixels.size(), 1), to(buffer->pixels.size());
+        const auto copy = compare(
+            50, [&] { std::memcpy(to.data(), from.data(), from.size()); },
+            [&] { std::memcpy(to.data(), from.data(), from.size()); });
+        std::printf("%s capture thread: %.3f ms CPU per frame, bare copy %.3f ms\n", tag.c_str(),
+                    cpu / frames, copy.bare_ms);
+        ratios.emplace_back("capture " + tag, cpu / frames / copy.bare_ms);
+    }
+    link->detach();
+    std::filesystem::remove_all(root);
+    std::printf("\nratios:\n");
+    for (const auto& [name, ratio] : ratios) {
+        const char* goal = name.rfind("step", 0) == 0 ? "(goal <= 1.10)"
+                           : name.rfind("rate", 0) == 0
+                               ? "(share of 1/(encode+put) sustained, goal >= 0.90)"
+                               : "(capture CPU per frame / bare copy)";
+        std::printf("  %-18s %.3f %s\n", name.c_str(), ratio, goal);
+    }
+    return 0;
+}
