@@ -114,24 +114,7 @@ wxThread::ExitCode write_thread::Entry() {
 
 void write_thread::finish() {
     std::lock_guard<std::mutex> lock(end_guard_);
-    ldb_writer& live = ldb_writer::live();
-    if (!live.is_open())
-        return;
-    bool missing_start = false;
-    ldb_info info = live.read_info(&missing_start);
-    if (missing_start)
-        link_->log_error(L"Не задано время начала проезда");
-    const std::string path = live.path();
-    const uint64_t count = live.count();
     close_session();
-    if (count != 0) {
-        info.session = get_session_code();
-        info.side = side_;
-        wxThreadEvent event(evt_db_list, wxID_ANY);
-        event.SetString(from_narrow(path));
-        event.SetPayload(info);
-        link_->post(event);
-    }
 }
 
 void write_thread::start_read() {
@@ -170,7 +153,25 @@ void write_thread::open_session() {
 }
 
 void write_thread::close_session() {
-    ldb_writer::live().close(get_session_code(), side_);
+    ldb_writer& live = ldb_writer::live();
+    if (!live.is_open()) return;
+    bool missing_start = false;
+    ldb_info info = live.read_info(&missing_start);
+    if (missing_start) link_->log_error(L"Не задано время начала проезда");
+    const std::string path = live.path();
+    const uint64_t count = live.count();
+    const std::string code = get_session_code();
+    live.close(code, side_);
+    // Every closed session with frames joins the catalogue at once, whether
+    // it ended with the run, an odometer reset or a new session code.
+    if (count != 0) {
+        info.session = code;
+        info.side = side_;
+        wxThreadEvent event(evt_db_list, wxID_ANY);
+        event.SetString(from_narrow(path));
+        event.SetPayload(info);
+        link_->post(event);
+    }
 }
 
 void write_thread::on_odometer_value(uint32_t value, int format) {

@@ -2,7 +2,7 @@
 // the newest frame of the frame_buffer is JPEG-encoded into the live
 // database under the value. A session opens on the first value, and closes
 // when the count goes backwards, when the session code changes and when the
-// thread ends; a closed session with frames is reported as evt_db_list.
+// thread ends; every closed session with frames is reported as evt_db_list.
 //
 // The odometer's serial reads and the coordinate client run on one I/O loop
 // on this thread; every handler, set_session_code included, runs there one at

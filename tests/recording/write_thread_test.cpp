@@ -146,6 +146,9 @@ TEST_F(write_thread_test, a_backward_count_closes_the_session_and_opens_a_new_on
     EXPECT_NE(std::find(info.begin(), info.end(), "dpp reset: 110 to 50"), info.end());
     const auto dirs = folders();
     ASSERT_EQ(dirs.size(), 2u);  // never the same folder, even within one second
+    ASSERT_EQ(databases().size(), 2u);  // both join the catalogue
+    EXPECT_EQ(databases()[0].info.count, 3u);
+    EXPECT_EQ(databases()[0].text.ToStdString(), dirs[0]);
     EXPECT_EQ(dump(dirs[0])["count"], "0000000003");
     EXPECT_EQ(dump(dirs[1])["dpp_start"], "0000000050");
     EXPECT_EQ(dump(dirs[1])["count"], "0000000001");
@@ -164,6 +167,9 @@ TEST_F(write_thread_test, a_new_session_code_closes_the_session_under_the_old_on
     ASSERT_EQ(dirs.size(), 2u);
     EXPECT_EQ(dump(dirs[0])["session"], "A");
     EXPECT_EQ(dump(dirs[1])["session"], "B");
+    ASSERT_EQ(databases().size(), 2u);
+    EXPECT_EQ(databases()[0].info.session, "A");
+    EXPECT_EQ(databases()[1].info.session, "B");
     const auto info = window_.texts(evt_log_info);
     EXPECT_NE(std::find(info.begin(), info.end(), "New session started (id: B)"), info.end());
 }
