@@ -48,9 +48,29 @@ long app_link::read_long(const wxString& key, long fallback) const {
 }
 
 void app_link::detach() {
-    std::lock_guard<std::mutex> lock(guard_);
-    window_ = nullptr;
-    config_ = nullptr;
+    std::vector<std::weak_ptr<stoppable>> workers;
+    {
+        std::lock_guard<std::mutex> lock(guard_);
+        window_ = nullptr;
+        config_ = nullptr;
+        workers.swap(workers_);
+    }
+    for (auto& weak : workers) {
+        if (auto worker = weak.lock())
+            worker->stop();
+    }
+}
+
+void app_link::stop_at_detach(const std::shared_ptr<stoppable>& worker) {
+    {
+        std::lock_guard<std::mutex> lock(guard_);
+        if (window_) {
+            std::erase_if(workers_, [](const auto& w) { return w.expired(); });
+            workers_.push_back(worker);
+            return;
+        }
+    }
+    worker->stop();
 }
 
 bool app_link::attached() const {

@@ -17,6 +17,15 @@
 
 #include <memory>
 #include <mutex>
+#include <vector>
+
+// Something a worker owns that must end when the window goes (a listening
+// service, for example). stop() is called once, from the thread that detaches.
+class stoppable {
+  public:
+    virtual ~stoppable() = default;
+    virtual void stop() = 0;
+};
 
 class app_link {
   public:
@@ -48,14 +57,20 @@ class app_link {
     }
 
     // Stops all delivery and configuration access; waits for any in progress.
+    // Then stops every registered worker that still exists.
     void detach();
     bool attached() const;
+
+    // Registers a worker to stop at detach(); held weakly, so a worker that
+    // has ended by itself costs nothing. Once detached, stops it at once.
+    void stop_at_detach(const std::shared_ptr<stoppable>& worker);
 
   private:
     mutable std::mutex guard_;
     // State below is protected by guard_.
     wxEvtHandler* window_;
     wxConfigBase* config_;
+    std::vector<std::weak_ptr<stoppable>> workers_;
 };
 
 using app_link_ptr = std::shared_ptr<app_link>;

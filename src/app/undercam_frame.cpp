@@ -5,11 +5,14 @@
 #include "continuous_grab.h"
 #include "continuous_grab_write.h"
 #include "database_list.h"
+#include "discovery_service.h"
+#include "img_service.h"
 #include "journal.h"
 #include "ldb_info.h"
 #include "load_thread.h"
 #include "log_viewer.h"
 #include "odometer_test.h"
+#include "rc_service.h"
 #include "text_encoding.h"
 #include "thread_events.h"
 #include "tool_art.h"
@@ -262,11 +265,18 @@ void undercam_frame::create_bars() {
 }
 
 void undercam_frame::start_services() {
-    load_thread_ = new load_thread(link_);
-    if (load_thread_->Run() != wxTHREAD_NO_ERROR) {
-        log_error(wxString(L"Не удалось запустить поток загрузки списка баз"));
-        delete load_thread_;
-        load_thread_ = nullptr;
+    auto run = [this](wxThread* thread) {
+        if (thread->Run() != wxTHREAD_NO_ERROR) {
+            delete thread;
+            throw std::runtime_error("Error starting a service thread");
+        }
+        return thread;
+    };
+    load_thread_ = run(new load_thread(link_));
+    img_service_ = run(new img_service(link_));
+    discovery_service_ = run(new discovery_service(link_));
+    if (link_->read_bool(cfg::rc_service_enabled, cfg::rc_service_enabled_default)) {
+        rc_service_ = run(new rc_service(link_));
     }
 }
 

@@ -154,10 +154,12 @@ void write_thread::open_session() {
 
 void write_thread::close_session() {
     ldb_writer& live = ldb_writer::live();
-    if (!live.is_open()) return;
+    if (!live.is_open())
+        return;
     bool missing_start = false;
     ldb_info info = live.read_info(&missing_start);
-    if (missing_start) link_->log_error(L"Не задано время начала проезда");
+    if (missing_start)
+        link_->log_error(L"Не задано время начала проезда");
     const std::string path = live.path();
     const uint64_t count = live.count();
     const std::string code = get_session_code();

@@ -4,16 +4,19 @@
 #include "gui_helpers.h"
 #include "jai_sim.h"
 #include "pty_pair.h"
+#include "service_protocol.h"
 #include "station_process.h"
 #include "thread_events.h"
 #include "undercam_frame.h"
 
+#include <boost/asio.hpp>
 #include <gtest/gtest.h>
 #include <wx/menu.h>
 #include <wx/statusbr.h>
 #include <wx/fileconf.h>
 #include <wx/utils.h>
 
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -208,4 +211,96 @@ TEST_F(main_window_test, recording_by_remote_command_lands_in_the_database_list)
     EXPECT_EQ(list->GetItemText(1, 4), "115");
     EXPECT_FALSE(enabled(id_stop));
     save_screenshot(frame_, "main_window_after_recording");
+}
+
+namespace {
+
+unsigned short free_tcp_port() {
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::acceptor a(io, {boost::asio::ip::make_address("127.0.0.1"), 0});
+    return a.local_endpoint().port();
+}
+
+// Sends one request or command and reads its reply, on a fresh connection.
+template <size_t N>
+std::vector<uint8_t> exchange(unsigned short port, const std::array<uint8_t, N>& bytes, bool png) {
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::tcp::socket socket(io);
+    socket.connect({asio::ip::make_address("127.0.0.1"), port});
+    asio::write(socket, asio::buffer(bytes));
+    std::vector<uint8_t> reply(png ? 4 : N);
+    asio::read(socket, asio::buffer(reply));
+    if (png) {
+        const uint32_t n = reply[0] | reply[1] << 8 | reply[2] << 16 | uint32_t(reply[3]) << 24;
+        reply.resize(4 + n);
+        asio::read(socket, asio::buffer(reply.data() + 4, n));
+    }
+    return reply;
+}
+
+}  // namespace
+
+TEST_F(main_window_test, remote_clients_drive_recording_and_fetch_its_frames) {
+    pty_pair odometer;
+    const std::string home = wxGetHomeDir().ToStdString();
+    const unsigned short data_port = free_tcp_port();
+    const unsigned short rc_port = free_tcp_port();
+    {
+        make_configuration_folder(configuration_file_name(home));
+        wxFileConfig config(wxEmptyString, wxEmptyString,
+                            configuration_file_name(home).GetFullPath(), wxEmptyString,
+                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
+        config.Write(cfg::dpp_port, wxString(odometer.path()));
+        config.Write(cfg::write_path, wxString(home + "/remote-" + std::to_string(::getpid())));
+        config.Write(cfg::coordinate_server_enabled, false);
+        config.Write(cfg::rc_service_enabled, true);
+        config.Write(cfg::rc_service_port, wxString::Format("%u", rc_port));
+        config.Write(cfg::data_service_port, wxString::Format("%u", data_port));
+    }
+    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
+    camera.width = 320;
+    camera.height = 200;
+    camera.fps = 50;
+    jai_sim::set_cameras({camera});
+    open();
+    pump_events(300);  // the services start listening
+
+    const command_bytes zeros{};
+    auto command = [&](int code, const std::string& a = {}, const std::string& b = {}) {
+        std::vector<uint8_t> reply;
+        std::thread client(
+            [&] { reply = exchange(rc_port, encode_rc_command(code, a, b), false); });
+        pump_until([&] { return !reply.empty(); });
+        client.join();
+        EXPECT_TRUE(std::equal(reply.begin(), reply.end(), zeros.begin()));
+        pump_events(200);
+    };
+    command(1);
+    ASSERT_TRUE(enabled(id_session_code));
+    command(3, "A", "B");
+    ASSERT_TRUE(pump_until(
+        [&] { return journal().find(L"Последовательный порт: ") != std::wstring::npos; }));
+    pump_events(300);
+    for (uint32_t v : {100u, 105u, 110u})
+        odometer.send_new(v);
+    ASSERT_TRUE(pump_until([&] {
+        return frame_->GetStatusBar()->GetStatusText(2).StartsWith(L"ДПП[7]: 110 Записано: 3");
+    }));
+    // While recording, an empty second part asks for the live frame.
+    const auto live = exchange(data_port, encode_data_request("", "", 104), true);
+    EXPECT_GT(live.size(), 4u);
+    auto* list = dynamic_cast<database_list*>(frame_->FindWindow(id_database_list));
+    ASSERT_NE(list, nullptr);
+    const int rows = list->GetItemCount();  // the catalogue lives as long as the process
+    command(3, "C", "D");                   // the session "A : B" closes and joins the catalogue
+    ASSERT_TRUE(pump_until([&] { return list->GetItemCount() == rows + 1; }));
+    EXPECT_EQ(list->GetItemText(rows, 0), "A : B");
+    const auto recorded = exchange(data_port, encode_data_request("A", "B", 103), true);
+    EXPECT_EQ(recorded, live);  // the frame at 105, the same bytes as live
+    command(2);
+    EXPECT_FALSE(enabled(id_stop));
+    const auto idle = exchange(data_port, encode_data_request("", "", 1), true);
+    EXPECT_EQ(idle, (std::vector<uint8_t>{0, 0, 0, 0}));
+    EXPECT_NE(journal().find(L"Incoming RC connection from: 127.0.0.1"), std::wstring::npos);
 }

@@ -145,7 +145,7 @@ TEST_F(write_thread_test, a_backward_count_closes_the_session_and_opens_a_new_on
     const auto info = window_.texts(evt_log_info);
     EXPECT_NE(std::find(info.begin(), info.end(), "dpp reset: 110 to 50"), info.end());
     const auto dirs = folders();
-    ASSERT_EQ(dirs.size(), 2u);  // never the same folder, even within one second
+    ASSERT_EQ(dirs.size(), 2u);         // never the same folder, even within one second
     ASSERT_EQ(databases().size(), 2u);  // both join the catalogue
     EXPECT_EQ(databases()[0].info.count, 3u);
     EXPECT_EQ(databases()[0].text.ToStdString(), dirs[0]);

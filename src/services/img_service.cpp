@@ -1,0 +1,143 @@
+#include "img_service.h"
+
+#include "catalogue.h"
+#include "configuration.h"
+#include "frame_lookup.h"
+#include "ldb_writer.h"
+#include "text_encoding.h"
+
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+
+#include <mutex>
+#include <unistd.h>
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+img_service::img_service(const app_link_ptr& link)
+    : service_thread(link),
+      port_text_(
+          to_narrow(link->read_text(cfg::data_service_port, cfg::data_service_port_default))),
+      acceptor_(io()),
+      socket_(io()),
+      retry_(io()) {}
+
+img_service::img_service(const app_link_ptr& link, int listening, unsigned short port)
+    : img_service(link) {
+    inherited_ = listening;
+    inherited_port_ = port;
+}
+
+img_service::~img_service() {
+    link_->log_info("Connection closed");
+}
+
+std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link& link) {
+    cv::Mat image;
+    try {
+        if (!request.second.empty()) {
+            std::shared_lock lock(catalogue::lock());
+            catalogue_frame(request.session_code(), request.value, image);
+        } else if (ldb_writer::live().is_open()) {
+            live_frame(request.value, image);
+        }
+    } catch (const std::exception& e) {
+        link.log_error(from_narrow(e.what()));
+        image = cv::Mat();
+    }
+    if (image.empty())
+        return std::vector<uint8_t>(4, 0);
+    return encode_frame_png(image);
+}
+
+wxThread::ExitCode img_service::Entry() {
+    mark_started();
+    ExitCode result = 0;
+    try {
+        const tcp::endpoint endpoint(tcp::v4(), service_port(port_text_));
+        if (inherited_ >= 0 && inherited_port_ == endpoint.port()) {
+            acceptor_.assign(tcp::v4(), inherited_);
+        } else {
+            if (inherited_ >= 0)
+                ::close(inherited_);
+            acceptor_.open(endpoint.protocol());
+            // A restart must not find the port blocked by connections of the last run.
+            acceptor_.set_option(tcp::acceptor::reuse_address(true));
+            acceptor_.bind(endpoint);
+            acceptor_.listen(asio::socket_base::max_listen_connections);
+        }
+        inherited_ = -1;
+        accept();
+        io().run();
+    } catch (const std::exception& e) {
+        link_->log_error(from_narrow(e.what()));
+        result = reinterpret_cast<ExitCode>(-1);
+    } catch (...) {
+        link_->log_error("Unknown exception in img_service");
+        result = reinterpret_cast<ExitCode>(-1);
+    }
+    close_sockets();
+    mark_ended();
+    return result;
+}
+
+void img_service::close_sockets() {
+    if (inherited_ >= 0)
+        ::close(inherited_);
+    inherited_ = -1;
+    boost::system::error_code ignored;
+    acceptor_.close(ignored);
+    socket_.close(ignored);
+}
+
+void img_service::accept() {
+    acceptor_.async_accept(socket_, [this](const boost::system::error_code& ec) {
+        if (ec) {
+            link_->log_error(from_narrow(ec.message()));
+            // A passing failure (no descriptors left, a connection reset
+            // before it was taken) must not end the service for the run.
+            retry_.expires_after(std::chrono::milliseconds(200));
+            retry_.async_wait([this](const boost::system::error_code& e) {
+                if (!e)
+                    accept();
+            });
+            return;
+        }
+        boost::system::error_code ignored;
+        const auto peer = socket_.remote_endpoint(ignored);
+        link_->log_info(
+            wxString::Format("Incoming connection from: %s", peer.address().to_string()));
+        const unsigned short port = acceptor_.local_endpoint(ignored).port();
+        const int listening = acceptor_.release(ignored);
+        read_request();
+        auto* next = new img_service(link_, listening, port);
+        if (next->Run() != wxTHREAD_NO_ERROR) {
+            delete next;
+            ::close(listening);
+            link_->log_error("Unknown exception in img_service");
+        }
+    });
+}
+
+void img_service::read_request() {
+    // A request is exactly 1024 bytes, however many pieces it comes in.
+    asio::async_read(socket_, asio::buffer(request_),
+                     [this](const boost::system::error_code& ec, size_t) {
+                         if (ec) {
+                             // The client closed (or sent part of a request and closed).
+                             if (ec != asio::error::eof)
+                                 link_->log_error(from_narrow(ec.message()));
+                             return;
+                         }
+                         reply_ = reply_to(parse_data_request(request_), *link_);
+                         asio::async_write(socket_, asio::buffer(reply_),
+                                           [this](const boost::system::error_code& e, size_t) {
+                                               if (e) {
+                                                   link_->log_error(from_narrow(e.message()));
+                                                   return;
+                                               }
+                                               read_request();
+                                           });
+                     });
+}

@@ -1,0 +1,302 @@
+// The three services on real sockets of 127.0.0.1.
+#include "app_link.h"
+#include "catalogue.h"
+#include "configuration.h"
+#include "discovery_service.h"
+#include "event_recorder.h"
+#include "frame_lookup.h"
+#include "img_service.h"
+#include "ldb_reader.h"
+#include "ldb_writer.h"
+#include "rc_service.h"
+#include "sample_db.h"
+#include "test_home.h"
+
+#include <boost/asio.hpp>
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <mutex>
+#include <thread>
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+using asio::ip::udp;
+using namespace std::chrono_literals;
+
+namespace {
+
+unsigned short free_port() {
+    asio::io_context io;
+    tcp::acceptor a(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
+    return a.local_endpoint().port();
+}
+
+// A blocking client connection, once the service listens.
+struct client {
+    asio::io_context io;
+    tcp::socket socket{io};
+    explicit client(unsigned short port) {
+        for (int i = 0; i < 200; ++i) {
+            boost::system::error_code ec;
+            socket.connect({asio::ip::make_address("127.0.0.1"), port}, ec);
+            if (!ec)
+                return;
+            socket.close();
+            std::this_thread::sleep_for(10ms);
+        }
+        throw std::runtime_error("service does not listen");
+    }
+    std::vector<uint8_t> fetch(const request_bytes& request) {
+        asio::write(socket, asio::buffer(request));
+        return read_reply();
+    }
+    std::vector<uint8_t> read_reply() {
+        uint8_t head[4];
+        asio::read(socket, asio::buffer(head));
+        const uint32_t n = head[0] | head[1] << 8 | head[2] << 16 | uint32_t(head[3]) << 24;
+        std::vector<uint8_t> reply(head, head + 4);
+        reply.resize(4 + n);
+        asio::read(socket, asio::buffer(reply.data() + 4, n));
+        return reply;
+    }
+};
+
+cv::Mat decode(const std::vector<uint8_t>& reply) {
+    return cv::imdecode(std::vector<uint8_t>(reply.begin() + 4, reply.end()), cv::IMREAD_UNCHANGED);
+}
+
+class services_test : public testing::Test {
+  protected:
+    void SetUp() override {
+        make_configuration_folder(configuration_file_name(home_.path()));
+        config_ = open_configuration(configuration_file_name(home_.path()));
+        port_ = free_port();
+        config_->Write(cfg::data_service_port, wxString::Format("%u", port_));
+        config_->Write(cfg::rc_service_port, wxString::Format("%u", port_));
+        link_ = std::make_shared<app_link>(&window_, config_.get());
+        std::unique_lock lock(catalogue::lock());
+        catalogue::entries().clear();
+    }
+    void TearDown() override {
+        link_->detach();  // stops every service instance still running
+        std::unique_lock lock(catalogue::lock());
+        catalogue::entries().clear();
+    }
+    void add_database(const std::string& path) {
+        ldb_reader reader(path);
+        std::unique_lock lock(catalogue::lock());
+        catalogue::entries().push_back({reader.read_info(), path});
+    }
+    template <typename T>
+    void start(T* service) {
+        ASSERT_EQ(service->Run(), wxTHREAD_NO_ERROR);
+    }
+    std::vector<wxString> texts(wxEventType type) {
+        window_.drain();
+        return window_.texts(type);
+    }
+
+    test_home home_;
+    std::unique_ptr<wxFileConfig> config_;
+    event_recorder window_;
+    app_link_ptr link_;
+    unsigned short port_ = 0;
+};
+
+}  // namespace
+
+TEST_F(services_test, catalogue_frames_are_found_at_or_after_the_value) {
+    make_database(home_ / "db", {100, 105, 110}, "A : B", "left");
+    add_database(home_ / "db");
+    start(new img_service(link_));
+    client c(port_);
+    const auto at105 = c.fetch(encode_data_request("A", "B", 105));
+    const auto at103 =
+        c.fetch(encode_data_request("A", "B", 103));  // same connection, next request
+    EXPECT_EQ(at105, at103);
+    const cv::Mat image = decode(at105);
+    ASSERT_FALSE(image.empty());
+    EXPECT_NEAR(cv::mean(image)[0], sample_brightness(105), 1.0);
+    ldb_reader reader(home_ / "db");
+    cv::Mat direct;
+    reader.frame_at(105, direct);
+    EXPECT_EQ(at105, encode_frame_png(direct));
+
+    // An unknown session gets the not-found picture, never n = 0.
+    const auto unknown = c.fetch(encode_data_request("a", "b", 105));
+    EXPECT_GT(unknown.size(), 4u);
+    EXPECT_EQ(decode(unknown).size(), cv::Size(640, 480));
+    EXPECT_NE(texts(evt_log_info).front().Find("Incoming connection from: 127.0.0.1"), wxNOT_FOUND);
+}
+
+TEST_F(services_test, live_requests_without_a_recording_get_four_zero_bytes) {
+    start(new img_service(link_));
+    client c(port_);
+    EXPECT_EQ(c.fetch(encode_data_request("A", "", 100)), (std::vector<uint8_t>{0, 0, 0, 0}));
+
+    ldb_writer& live = ldb_writer::live();
+    live.open(home_ / "live");
+    live.put_frame(sample_frame(200), 200);
+    const cv::Mat frame = decode(c.fetch(encode_data_request("", "", 150)));
+    EXPECT_NEAR(cv::mean(frame)[0], sample_brightness(200), 1.0);
+    const cv::Mat missing = decode(c.fetch(encode_data_request("", "", 201)));
+    EXPECT_EQ(missing.size(), cv::Size(640, 480));
+    live.close("", "");
+}
+
+TEST_F(services_test, a_request_in_pieces_is_one_request_and_clients_are_served_in_parallel) {
+    make_database(home_ / "db", {100}, "A : B", "left");
+    add_database(home_ / "db");
+    start(new img_service(link_));
+    client first(port_);
+    client second(port_);  // the next instance serves it while the first stays connected
+    const auto request = encode_data_request("A", "B", 100);
+    asio::write(first.socket, asio::buffer(request.data(), 10));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_GT(second.fetch(request).size(), 4u);
+    asio::write(first.socket, asio::buffer(request.data() + 10, request.size() - 10));
+    const auto reply = first.read_reply();
+    EXPECT_EQ(reply, second.fetch(request));
+    // Exactly one reply to the pieces: nothing more is waiting.
+    first.socket.non_blocking(true);
+    uint8_t extra;
+    boost::system::error_code ec;
+    first.socket.read_some(asio::buffer(&extra, 1), ec);
+    EXPECT_EQ(ec, asio::error::would_block);
+    EXPECT_TRUE(texts(evt_log_error).empty());
+}
+
+TEST_F(services_test, a_client_that_leaves_in_mid_request_is_just_a_closed_connection) {
+    start(new img_service(link_));
+    {
+        client c(port_);
+        const auto request = encode_data_request("A", "", 1);
+        asio::write(c.socket, asio::buffer(request.data(), 100));
+    }
+    client next(port_);
+    EXPECT_EQ(next.fetch(encode_data_request("A", "", 1)).size(), 4u);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(texts(evt_log_error).empty());
+    const auto info = texts(evt_log_info);
+    EXPECT_NE(std::find(info.begin(), info.end(), "Connection closed"), info.end());
+}
+
+TEST_F(services_test, remote_commands_are_queued_and_acknowledged_one_client_at_a_time) {
+    start(new rc_service(link_));
+    auto first = std::make_unique<client>(port_);
+    const command_bytes zeros{};
+    command_bytes reply{};
+    for (int code : {1, 3, 0}) {
+        asio::write(first->socket, asio::buffer(encode_rc_command(code, "A", "B")));
+        asio::read(first->socket, asio::buffer(reply));
+        EXPECT_EQ(reply, zeros);
+    }
+    // A command in pieces is one command.
+    const auto two = encode_rc_command(2);
+    asio::write(first->socket, asio::buffer(two.data(), 3));
+    std::this_thread::sleep_for(30ms);
+    asio::write(first->socket, asio::buffer(two.data() + 3, two.size() - 3));
+    asio::read(first->socket, asio::buffer(reply));
+    window_.drain();
+    std::vector<std::pair<int, wxString>> commands;
+    for (const auto& e : window_.events) {
+        if (e.type == evt_rc_command)
+            commands.emplace_back(e.value, e.text);
+    }
+    EXPECT_EQ(commands, (std::vector<std::pair<int, wxString>>{
+                            {1, "A : B"}, {3, "A : B"}, {0, "A : B"}, {2, ""}}));
+
+    // Nothing listens while the first client is connected.
+    asio::io_context io;
+    tcp::socket refused(io);
+    boost::system::error_code ec;
+    refused.connect({asio::ip::make_address("127.0.0.1"), port_}, ec);
+    EXPECT_TRUE(ec);
+    first.reset();  // it leaves: the service listens again
+    client second(port_);
+    asio::write(second.socket, asio::buffer(encode_rc_command(1)));
+    asio::read(second.socket, asio::buffer(reply));
+    EXPECT_EQ(reply, zeros);
+    const auto info = texts(evt_log_info);
+    EXPECT_NE(std::find(info.begin(), info.end(), "RC connection closed"), info.end());
+}
+
+TEST_F(services_test, a_port_in_use_is_reported) {
+    asio::io_context io;
+    tcp::acceptor taken(io, tcp::endpoint(tcp::v4(), port_));
+    start(new img_service(link_));
+    for (int i = 0; i < 200 && texts(evt_log_error).empty(); ++i)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(texts(evt_log_error).size(), 1u);
+    EXPECT_NE(texts(evt_log_error)[0].Find("in use"), wxNOT_FOUND);
+}
+
+namespace {
+
+struct udp_client {
+    asio::io_context io;
+    udp::socket socket{io, udp::endpoint(asio::ip::make_address("127.0.0.1"), 0)};
+    std::optional<std::string> ask(const std::string& datagram, unsigned short port) {
+        socket.send_to(asio::buffer(datagram), {asio::ip::make_address("127.0.0.1"), port});
+        std::array<char, 2048> answer{};
+        udp::endpoint from;
+        std::optional<std::string> result;
+        socket.async_receive_from(asio::buffer(answer), from, [&](auto ec, size_t n) {
+            if (!ec)
+                result = std::string(answer.data(), n);
+        });
+        io.restart();
+        io.run_for(500ms);
+        if (!result)
+            socket.cancel();
+        io.restart();
+        io.poll();
+        return result;
+    }
+};
+
+}  // namespace
+
+TEST_F(services_test, discovery_answers_its_own_name_and_survives_bad_datagrams) {
+    config_->Write(cfg::side, wxString(L"правый"));
+    const unsigned short port = free_port();
+    start(new discovery_service(link_, port));
+    udp_client c;
+    EXPECT_EQ(c.ask(R"({"type":"query","service":"any"})", port),
+              "{\n    \"type\": \"answer\",\n    \"service\": \"undercam_right\"\n}\n");
+    EXPECT_FALSE(c.ask(R"({"type":"query","service":"undercam_left"})", port));
+    EXPECT_FALSE(c.ask(R"({"type":"query",)", port));         // not JSON
+    EXPECT_FALSE(c.ask(std::string(200, ' ') + "{}", port));  // oversized
+    // A short query after a long one is read from its own bytes only.
+    EXPECT_TRUE(c.ask(R"({"id":"a long member","type":"query","service":"any"})", port));
+    EXPECT_TRUE(c.ask(R"({"type":"query","service":"any"})", port));
+    config_->Write(cfg::side, wxString(L"левый"));
+    EXPECT_NE(c.ask(R"({"type":"query","service":"any"})", port)->find("undercam_left"),
+              std::string::npos);
+    std::this_thread::sleep_for(50ms);
+    const auto info = texts(evt_log_info);
+    EXPECT_NE(std::find(info.begin(), info.end(), "UDP query from 127.0.0.1"), info.end());
+    EXPECT_NE(std::find(info.begin(), info.end(), "UDP answer"), info.end());
+    EXPECT_EQ(texts(evt_log_error).size(), 2u);  // the bad JSON and the oversized datagram
+}
+
+TEST_F(services_test, detaching_the_window_stops_the_services_and_frees_their_ports) {
+    const unsigned short port = free_port();
+    start(new discovery_service(link_, port));
+    start(new img_service(link_));
+    client c(port_);
+    link_->detach();
+    // Both ports can be had again at once.
+    asio::io_context io;
+    boost::system::error_code ec;
+    udp::socket udp_again(io);
+    udp_again.open(udp::v4());
+    udp_again.bind(udp::endpoint(udp::v4(), port), ec);
+    EXPECT_FALSE(ec) << ec.message();
+    window_.drain();
+    const size_t before = window_.events.size();
+    std::this_thread::sleep_for(100ms);
+    window_.drain();
+    EXPECT_EQ(window_.events.size(), before);  // nothing more arrives once detached
+}
