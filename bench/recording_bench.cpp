@@ -180,6 +180,7 @@ int main() {
         ratios.emplace_back("capture " + tag, cpu / frames / copy.bare_ms);
     }
     link->detach();
+    config.reset();
     std::filesystem::remove_all(root);
     std::printf("\nratios:\n");
     for (const auto& [name, ratio] : ratios) {

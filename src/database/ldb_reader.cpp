@@ -1,11 +1,11 @@
 #include "ldb_reader.h"
 
 #include "ldb_format.h"
+#include "shared_store.h"
 #include "text_encoding.h"
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <sys/stat.h>
 
 std::string no_data_text() {
     return to_narrow(L"нет данных");
@@ -22,19 +22,7 @@ void decode(const leveldb::Slice& value, cv::Mat& image) {
 }  // namespace
 
 ldb_reader::ldb_reader(const std::string& path) {
-    options_.create_if_missing = false;
-    // The store would leave its LOCK and LOG files in any folder it is asked
-    // to open; a folder without a store is refused before that, with the
-    // store's own text.
-    struct stat info {};
-    const std::string current = path + "/CURRENT";
-    if (::stat(current.c_str(), &info) != 0) {
-        throw_if_failed(
-            leveldb::Status::InvalidArgument(path, "does not exist (create_if_missing is false)"));
-    }
-    leveldb::DB* db = nullptr;
-    throw_if_failed(leveldb::DB::Open(options_, path, &db));
-    db_.reset(db);
+    db_ = shared_store::open(path);
     first_.reset(db_->NewIterator(leveldb::ReadOptions()));
     last_.reset(db_->NewIterator(leveldb::ReadOptions()));
     current_.reset(db_->NewIterator(leveldb::ReadOptions()));

@@ -1,5 +1,6 @@
-// Read-only view of one session database. Used by one thread at a time: the
-// catalogue loader, the viewer or a data access connection.
+// Read-only view of one session database. Each reader is used by one thread
+// at a time (the catalogue loader, the viewer, a data access connection);
+// readers of the same database share its store handle.
 #pragma once
 
 #include "ldb_info.h"
@@ -45,8 +46,7 @@ class ldb_reader {
     uint32_t read_dpp_end();         // seeking, 0
 
   private:
-    std::unique_ptr<leveldb::DB> db_;
-    leveldb::Options options_;
+    std::shared_ptr<leveldb::DB> db_;  // shared with other readers of the same database
     std::unique_ptr<leveldb::Iterator> first_;
     std::unique_ptr<leveldb::Iterator> last_;
     std::unique_ptr<leveldb::Iterator> current_;

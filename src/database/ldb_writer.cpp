@@ -1,6 +1,7 @@
 #include "ldb_writer.h"
 
 #include "ldb_format.h"
+#include "shared_store.h"
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -20,6 +21,7 @@ ldb_writer& ldb_writer::live() {
 
 void ldb_writer::open(const std::string& path) {
     path_ = path;
+    shared_store::release(path);  // a reader's idle handle would hold the folder
     leveldb::DB* db = nullptr;
     throw_if_failed(leveldb::DB::Open(options_, path, &db));
     {

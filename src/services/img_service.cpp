@@ -108,6 +108,8 @@ void img_service::accept() {
         const auto peer = socket_.remote_endpoint(ignored);
         link_->log_info(
             wxString::Format("Incoming connection from: %s", peer.address().to_string()));
+        // Replies go out whole at once: no waiting on the peer's delayed acknowledgement.
+        socket_.set_option(tcp::no_delay(true), ignored);
         const unsigned short port = acceptor_.local_endpoint(ignored).port();
         const int listening = acceptor_.release(ignored);
         read_request();

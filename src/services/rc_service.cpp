@@ -72,6 +72,7 @@ void rc_service::accept() {
         const auto peer = socket_.remote_endpoint(ignored);
         link_->log_info(
             wxString::Format("Incoming RC connection from: %s", peer.address().to_string()));
+        socket_.set_option(tcp::no_delay(true), ignored);
         acceptor_.close(ignored);
         read_command();
     });

@@ -150,3 +150,17 @@ TEST(ldb_reader, a_store_held_by_the_recording_gives_the_store_text) {
     EXPECT_NE(construction_error(dir / "db").find("lock"), std::string::npos);
     recording.close("s", "x");
 }
+
+TEST(ldb_reader, readers_of_one_database_share_it_and_a_writer_still_gets_it) {
+    test_home dir;
+    make_database(dir / "db", {100, 105}, "s", "x");
+    {
+        ldb_reader first(dir / "db");
+        ldb_reader second(dir / "db");  // the store opens once per process
+        EXPECT_EQ(first.read_info().count, second.read_info().count);
+    }
+    // Idle read handles do not keep relabelling out.
+    ldb_writer relabel;
+    EXPECT_NO_THROW(relabel.open(dir / "db"));
+    relabel.release();
+}

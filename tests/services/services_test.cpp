@@ -300,3 +300,24 @@ TEST_F(services_test, detaching_the_window_stops_the_services_and_frees_their_po
     window_.drain();
     EXPECT_EQ(window_.events.size(), before);  // nothing more arrives once detached
 }
+
+TEST_F(services_test, parallel_clients_of_one_database_all_get_its_frame) {
+    make_database(home_ / "db", {100}, "A : B", "left");
+    add_database(home_ / "db");
+    start(new img_service(link_));
+    const auto expected = client(port_).fetch(encode_data_request("A", "B", 100));
+    ASSERT_GT(expected.size(), 4u);
+    std::atomic<int> same{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 4; ++t) {
+        clients.emplace_back([&] {
+            client c(port_);
+            for (int i = 0; i < 5; ++i) {
+                if (c.fetch(encode_data_request("A", "B", 100)) == expected) ++same;
+            }
+        });
+    }
+    for (auto& t : clients) t.join();
+    EXPECT_EQ(same.load(), 20);
+    EXPECT_TRUE(texts(evt_log_error).empty());
+}
