@@ -60,8 +60,7 @@ int main() {
                 cv::Mat image;
                 live_frame(value / 2, image);
                 const auto reply = encode_frame_png(image);
-                if (reply.size() < 8)
-                    std::abort();
+                if (reply.size() < 8) std::abort();
             },
             [&] {
                 const cv::Mat image = cv::imdecode(jpeg, cv::IMREAD_COLOR);

@@ -37,10 +37,8 @@ class counter : public wxEvtHandler {
     std::atomic<uint64_t> status{0};
     std::atomic<uint64_t> frames{0};  // statistics events: one per delivered frame
     void QueueEvent(wxEvent* event) override {
-        if (event->GetEventType() == evt_dpp_status)
-            ++status;
-        if (event->GetEventType() == evt_grab_stats)
-            ++frames;
+        if (event->GetEventType() == evt_dpp_status) ++status;
+        if (event->GetEventType() == evt_grab_stats) ++frames;
         delete event;
     }
 };
@@ -48,8 +46,7 @@ class counter : public wxEvtHandler {
 double thread_cpu_ms(pthread_t thread) {
     clockid_t clock;
     timespec ts{};
-    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &ts) != 0)
-        return 0;
+    if (pthread_getcpuclockid(thread, &clock) != 0 || clock_gettime(clock, &ts) != 0) return 0;
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
 }
 
@@ -121,8 +118,7 @@ int main() {
                 uint8_t m[7];
                 for (int i = 0; i < messages; ++i) {
                     encode_odometer_new(uint32_t(1000 + 5 * i), m);
-                    if (write(master, m, 7) != 7)
-                        break;
+                    if (write(master, m, 7) != 7) break;
                     next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
                     std::this_thread::sleep_until(next);
                 }

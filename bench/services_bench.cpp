@@ -28,7 +28,7 @@ using asio::ip::tcp;
 namespace {
 
 class sink : public wxEvtHandler {
-public:
+  public:
     void QueueEvent(wxEvent* event) override { delete event; }
 };
 
@@ -77,7 +77,8 @@ void add_session(const std::string& path, const std::string& code, const cv::Mat
 
 int main() {
     wxInitializer init;
-    const auto root = std::filesystem::temp_directory_path() / ("undercam-sbench-" + std::to_string(getpid()));
+    const auto root =
+        std::filesystem::temp_directory_path() / ("undercam-sbench-" + std::to_string(getpid()));
     std::filesystem::create_directories(root / "home/Dunmere/config");
     auto config = open_configuration(configuration_file_name((root / "home").string()));
     unsigned short port;
@@ -102,7 +103,8 @@ int main() {
     client one(port);
     const auto request = encode_data_request("B", "1", 100);
     const auto single = compare(
-        15, [&] {
+        15,
+        [&] {
             if (one.fetch(request) == 0) std::abort();
         },
         [&] {
@@ -131,7 +133,8 @@ int main() {
         }
         std::this_thread::sleep_for(std::chrono::seconds(3));
         stop = true;
-        for (auto& t : threads) t.join();
+        for (auto& t : threads)
+            t.join();
         rates.push_back(done / 3.0);
         std::printf("%d client(s): %.1f requests/s\n", clients, rates.back());
     }

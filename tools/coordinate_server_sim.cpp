@@ -35,8 +35,7 @@ struct settings {
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
     const std::pair<std::string, std::string>& current() const {
-        if (change_every <= 0)
-            return sessions.front();
+        if (change_every <= 0) return sessions.front();
         const double elapsed =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         return sessions[size_t(elapsed / change_every) % sessions.size()];
@@ -53,15 +52,13 @@ class connection : public std::enable_shared_from_this<connection> {
         auto self = shared_from_this();
         asio::async_read(socket_, asio::buffer(query_),
                          [this, self](boost::system::error_code ec, size_t) {
-                             if (ec)
-                                 return;
+                             if (ec) return;
                              const auto& [first, second] = settings_.current();
                              answer_ = coordinate_answer(first, second);
                              asio::async_write(
                                  socket_, asio::buffer(answer_),
                                  [this, self](boost::system::error_code ec, size_t) {
-                                     if (ec)
-                                         return;
+                                     if (ec) return;
                                      ++answers_;
                                      if (settings_.drop_after && answers_ >= settings_.drop_after) {
                                          socket_.close();
@@ -81,10 +78,8 @@ class connection : public std::enable_shared_from_this<connection> {
 
 void accept(tcp::acceptor& acceptor, const settings& s) {
     acceptor.async_accept([&acceptor, &s](boost::system::error_code ec, tcp::socket socket) {
-        if (!ec)
-            std::make_shared<connection>(std::move(socket), s)->start();
-        if (acceptor.is_open())
-            accept(acceptor, s);
+        if (!ec) std::make_shared<connection>(std::move(socket), s)->start();
+        if (acceptor.is_open()) accept(acceptor, s);
     });
 }
 
@@ -118,8 +113,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (s.sessions.empty())
-        s.sessions.emplace_back("A12", "7");
+    if (s.sessions.empty()) s.sessions.emplace_back("A12", "7");
 
     asio::io_context io;
     tcp::acceptor acceptor(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), port));
@@ -132,8 +126,7 @@ int main(int argc, char** argv) {
     if (duration > 0) {
         end.expires_after(std::chrono::milliseconds(long(duration * 1000)));
         end.async_wait([&](boost::system::error_code ec) {
-            if (!ec)
-                io.stop();
+            if (!ec) io.stop();
         });
     }
     io.run();

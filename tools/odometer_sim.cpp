@@ -44,8 +44,7 @@ volatile std::sig_atomic_t g_stop = 0;
 long number(const char* text) {
     char* end = nullptr;
     const long v = std::strtol(text, &end, 0);
-    if (!text[0] || *end)
-        usage("bad number");
+    if (!text[0] || *end) usage("bad number");
     return v;
 }
 
@@ -60,8 +59,7 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* {
-            if (i + 1 >= argc)
-                usage(("missing value for " + a).c_str());
+            if (i + 1 >= argc) usage(("missing value for " + a).c_str());
             return argv[++i];
         };
         if (a == "--format")
@@ -91,10 +89,8 @@ int main(int argc, char** argv) {
         } else
             usage(("unknown option " + a).c_str());
     }
-    if (format != 4 && format != 7)
-        usage("format must be 4 or 7");
-    if (rate <= 0)
-        usage("rate must be positive");
+    if (format != 4 && format != 7) usage("format must be 4 or 7");
+    if (rate <= 0) usage("rate must be positive");
 
     int fd = -1;
     int keep_open = -1;  // the pseudo-terminal's other end, so it stays usable
@@ -111,8 +107,7 @@ int main(int argc, char** argv) {
         device = name;
         if (!link.empty()) {
             unlink(link.c_str());
-            if (symlink(name, link.c_str()) != 0)
-                std::perror("symlink");
+            if (symlink(name, link.c_str()) != 0) std::perror("symlink");
         }
     } else {
         fd = open(device.c_str(), O_WRONLY | O_NOCTTY);
@@ -132,25 +127,21 @@ int main(int argc, char** argv) {
     uint32_t value = uint32_t(start);
     for (long n = 0; !g_stop; ++n) {
         if (!values.empty()) {
-            if (size_t(n) >= values.size())
-                break;
+            if (size_t(n) >= values.size()) break;
             value = values[n];
         } else if (count >= 0 && n >= count) {
             break;
         }
         std::vector<uint8_t> bytes;
-        if (stray_every && n % stray_every == stray_every - 1)
-            bytes.push_back(0x5A);
+        if (stray_every && n % stray_every == stray_every - 1) bytes.push_back(0x5A);
         uint8_t message[7];
         if (format == 7) {
             encode_odometer_new(value, message);
-            if (corrupt_every && n % corrupt_every == corrupt_every - 1)
-                message[6] ^= 0x01;
+            if (corrupt_every && n % corrupt_every == corrupt_every - 1) message[6] ^= 0x01;
             bytes.insert(bytes.end(), message, message + 7);
         } else {
             encode_odometer_old(value, message);
-            if (corrupt_every && n % corrupt_every == corrupt_every - 1)
-                message[2] ^= 0xC0;
+            if (corrupt_every && n % corrupt_every == corrupt_every - 1) message[2] ^= 0xC0;
             bytes.insert(bytes.end(), message, message + 4);
         }
         if (write(fd, bytes.data(), bytes.size()) < 0) {
@@ -159,18 +150,15 @@ int main(int argc, char** argv) {
         }
         if (values.empty()) {
             value += uint32_t(step);
-            if (reset_every && (n + 1) % reset_every == 0)
-                value = uint32_t(start);
+            if (reset_every && (n + 1) % reset_every == 0) value = uint32_t(start);
         }
         next_time += period;
         std::this_thread::sleep_until(next_time);
     }
     // Give the reader time to take the last bytes before the terminal goes.
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    if (!link.empty())
-        unlink(link.c_str());
+    if (!link.empty()) unlink(link.c_str());
     close(fd);
-    if (keep_open >= 0)
-        close(keep_open);
+    if (keep_open >= 0) close(keep_open);
     return 0;
 }

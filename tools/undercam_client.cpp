@@ -58,8 +58,7 @@ std::map<std::string, std::string> options(int argc, char** argv) {
     std::map<std::string, std::string> o;
     for (int i = 2; i < argc; ++i) {
         const std::string key = argv[i];
-        if (key.rfind("--", 0) != 0 || i + 1 >= argc)
-            fail("bad option " + key + "\n" + kHelp);
+        if (key.rfind("--", 0) != 0 || i + 1 >= argc) fail("bad option " + key + "\n" + kHelp);
         o[key.substr(2)] = argv[++i];
     }
     return o;
@@ -68,10 +67,8 @@ std::map<std::string, std::string> options(int argc, char** argv) {
 std::string get(const std::map<std::string, std::string>& o, const std::string& key,
                 const std::string& fallback = "\x01") {
     const auto it = o.find(key);
-    if (it != o.end())
-        return it->second;
-    if (fallback == "\x01")
-        fail("--" + key + " is needed");
+    if (it != o.end()) return it->second;
+    if (fallback == "\x01") fail("--" + key + " is needed");
     return fallback;
 }
 
@@ -87,8 +84,7 @@ int discover(const std::map<std::string, std::string>& o) {
     int answers = 0;
     std::function<void()> receive = [&] {
         socket.async_receive_from(asio::buffer(answer), from, [&](auto ec, size_t n) {
-            if (ec)
-                return;
+            if (ec) return;
             std::printf("%s:\n%.*s", from.address().to_string().c_str(), int(n), answer.data());
             ++answers;
             receive();
@@ -96,8 +92,7 @@ int discover(const std::map<std::string, std::string>& o) {
     };
     receive();
     io.run_for(std::chrono::milliseconds(std::atoi(get(o, "timeout", "1000").c_str())));
-    if (answers == 0)
-        std::printf("no station answered\n");
+    if (answers == 0) std::printf("no station answered\n");
     return answers ? 0 : 2;
 }
 
@@ -151,12 +146,9 @@ int main(int argc, char** argv) {
     try {
         const std::string verb = argv[1];
         const auto o = options(argc, argv);
-        if (verb == "discover")
-            return discover(o);
-        if (verb == "fetch")
-            return fetch(o);
-        if (verb == "rc")
-            return remote(o);
+        if (verb == "discover") return discover(o);
+        if (verb == "fetch") return fetch(o);
+        if (verb == "rc") return remote(o);
         fail("unknown command " + verb + "\n" + kHelp);
     } catch (const std::exception& e) {
         fail(e.what());

@@ -6,8 +6,7 @@ app_link::app_link(wxEvtHandler* window, wxConfigBase* config) : window_(window)
 
 bool app_link::post(const wxThreadEvent& event) {
     std::lock_guard<std::mutex> lock(guard_);
-    if (!window_)
-        return false;
+    if (!window_) return false;
     wxQueueEvent(window_, event.Clone());
     return true;
 }
@@ -56,8 +55,7 @@ void app_link::detach() {
         workers.swap(workers_);
     }
     for (auto& weak : workers) {
-        if (auto worker = weak.lock())
-            worker->stop();
+        if (auto worker = weak.lock()) worker->stop();
     }
 }
 

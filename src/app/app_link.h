@@ -50,8 +50,7 @@ class app_link {
     template <typename F>
     bool with_config(F&& fn) {
         std::lock_guard<std::mutex> lock(guard_);
-        if (!config_)
-            return false;
+        if (!config_) return false;
         fn(*config_);
         return true;
     }

@@ -60,8 +60,7 @@ wxString journal_file_name(uint32_t start_time, unsigned long pid) {
 
 int cleanup_old_journals(const wxString& folder, std::time_t now) {
     wxDir dir(folder);
-    if (!dir.IsOpened())
-        return 0;
+    if (!dir.IsOpened()) return 0;
     wxArrayString names;
     wxString name;
     for (bool more = dir.GetFirst(&name, "undercam[*].html", wxDIR_FILES); more;
@@ -83,7 +82,6 @@ std::string journal_file_bytes(wchar_t c) {
     char bytes[MB_LEN_MAX];
     std::mbstate_t state{};
     const size_t n = std::wcrtomb(bytes, c, &state);
-    if (n != static_cast<size_t>(-1))
-        return std::string(bytes, n);
+    if (n != static_cast<size_t>(-1)) return std::string(bytes, n);
     return "&#" + std::to_string(static_cast<unsigned long>(c)) + ";";
 }

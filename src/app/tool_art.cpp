@@ -20,8 +20,7 @@ wxBitmap draw(int size, Draw&& paint) {
     }
     wxImage image = bitmap.ConvertToImage();
     // Transparent where nothing was painted.
-    if (!image.HasAlpha())
-        image.InitAlpha();
+    if (!image.HasAlpha()) image.InitAlpha();
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             const bool empty =

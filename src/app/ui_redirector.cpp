@@ -10,8 +10,7 @@ ui_redirector::~ui_redirector() {
 }
 
 ui_redirector::int_type ui_redirector::overflow(int_type c) {
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-        return traits_type::not_eof(c);
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
     viewer_->put(traits_type::to_char_type(c));
     return c;
 }

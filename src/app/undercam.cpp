@@ -35,11 +35,9 @@ bool undercam::OnInit() {
     std::signal(SIGTERM, [](int) { g_terminate = 1; });
     terminate_poll_.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) {
-        if (!g_terminate)
-            return;
+        if (!g_terminate) return;
         g_terminate = 0;
-        if (wxWindow* window = GetTopWindow())
-            window->Close(true);
+        if (wxWindow* window = GetTopWindow()) window->Close(true);
     });
     terminate_poll_.Start(200);
     try {

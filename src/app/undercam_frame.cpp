@@ -76,8 +76,7 @@ wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame) EVT_MENU(id_settings, undercam_fram
 
     wxString host_address(const wxString& host) {
         wxIPV4address address;
-        if (!address.Hostname(host))
-            return wxEmptyString;
+        if (!address.Hostname(host)) return wxEmptyString;
         return address.IPAddress();
     }
 
@@ -154,8 +153,7 @@ undercam_frame::~undercam_frame() {
     camera_descriptions_.clear();
     camera_.reset();
     layout_.reset();
-    if (factory_)
-        J_Factory_Close(factory_);
+    if (factory_) J_Factory_Close(factory_);
 }
 
 void undercam_frame::create_menus() {
@@ -298,8 +296,7 @@ void undercam_frame::select_camera(const std::string& description) {
     try {
         camera_choice_->SetStringSelection(from_narrow(description));
         const auto it = cameras_.find(description);
-        if (it == cameras_.end())
-            return;
+        if (it == cameras_.end()) return;
         camera_ = JAI_Camera::open(factory_, it->second);
         log_info(wxString::Format("Active camera selected: %s", from_narrow(it->second)));
     } catch (const std::exception& e) {
@@ -310,20 +307,17 @@ void undercam_frame::select_camera(const std::string& description) {
 void undercam_frame::select_exposure_mode(const wxString& mode) {
     exposure_mode_ = mode;
     link_->with_config([&](wxConfigBase& config) { config.Write(cfg::exposure_mode, mode); });
-    if (camera_)
-        camera_->set_exposure_mode(to_narrow(mode));
+    if (camera_) camera_->set_exposure_mode(to_narrow(mode));
     log_info(wxString::Format("Exposure mode selected: %s", mode));
 }
 
 void undercam_frame::start_capture() {
-    if (!idle() || !camera_)
-        return;
+    if (!idle() || !camera_) return;
     active_mode_ = std::make_shared<continuous_grab>(link_, camera_);
 }
 
 void undercam_frame::start_recording() {
-    if (!idle() || !camera_)
-        return;
+    if (!idle() || !camera_) return;
     active_mode_ = std::make_shared<continuous_grab_write>(link_, camera_, std::string());
 }
 
@@ -373,8 +367,7 @@ void undercam_frame::on_stop(wxCommandEvent&) {
 }
 
 void undercam_frame::on_session_code(wxCommandEvent&) {
-    if (!active_mode_)
-        return;
+    if (!active_mode_) return;
     wxTextEntryDialog dialog(this, L"Введите код сеанса", L"Код сеанса",
                              from_narrow(active_mode_->get_session_code()),
                              wxOK | wxCANCEL | wxCENTRE);
@@ -412,8 +405,7 @@ void undercam_frame::on_context_menu(wxContextMenuEvent& event) {
         wxMenu* menu = w->GetId() == id_camera_view     ? &capture_menu_
                        : w->GetId() == id_database_list ? &database_menu_
                                                         : nullptr;
-        if (w->GetId() == id_journal)
-            return;
+        if (w->GetId() == id_journal) return;
         if (menu) {
             const wxPoint at = event.GetPosition() == wxDefaultPosition
                                    ? wxDefaultPosition
@@ -455,8 +447,7 @@ void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
 }
 
 void undercam_frame::on_stream_info(wxThreadEvent& event) {
-    if (!active_mode_)
-        return;
+    if (!active_mode_) return;
     copy_gray8(active_mode_->get_frame_buffer(), preview_);
     if (!preview_.empty()) {
         cv::cvtColor(preview_, preview_rgb_, cv::COLOR_GRAY2RGB);

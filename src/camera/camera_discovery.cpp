@@ -32,8 +32,7 @@ std::string camera_info(FACTORY_HANDLE factory, const std::string& id, int32_t c
 
 camera_map enumerate_cameras(FACTORY_HANDLE& factory) {
     camera_map cameras;
-    if (factory)
-        J_Factory_Close(factory);
+    if (factory) J_Factory_Close(factory);
     factory = nullptr;
     for (uint32_t i = 0;; ++i) {
         if (J_Factory_Open("", &factory) != J_ST_SUCCESS) {
@@ -48,8 +47,7 @@ camera_map enumerate_cameras(FACTORY_HANDLE& factory) {
         if (J_Factory_GetNumOfCameras(factory, &count) != J_ST_SUCCESS) {
             throw std::runtime_error("Error getting number of cameras.");
         }
-        if (i >= count)
-            return cameras;
+        if (i >= count) return cameras;
         const std::string id = camera_id(factory, i);
         cameras.emplace(describe_camera(factory, i), id);
         J_Factory_Close(factory);
@@ -76,8 +74,7 @@ std::string describe_camera(FACTORY_HANDLE factory, uint32_t index) {
 
 std::string choose_camera(const camera_map& cameras, const std::string& driver) {
     for (const auto& [description, id] : cameras) {
-        if (description.find(driver) != std::string::npos)
-            return description;
+        if (description.find(driver) != std::string::npos) return description;
     }
     return cameras.empty() ? std::string() : cameras.begin()->first;
 }

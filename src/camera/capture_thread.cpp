@@ -36,8 +36,7 @@ capture_thread::~capture_thread() = default;
 void capture_thread::request_stop() {
     stop_requested_ = true;
     std::lock_guard<std::mutex> lock(condition_guard_);
-    if (condition_)
-        J_Event_ExitCondition(condition_);
+    if (condition_) J_Event_ExitCondition(condition_);
 }
 
 std::string capture_thread::statistics_text(uint64_t delivered, uint64_t lost, uint64_t await,
@@ -105,8 +104,7 @@ void capture_thread::set_up() {
         if (J_DataStream_QueueBuffer(stream_, buffer) != J_ST_SUCCESS) {
             void* revoked = nullptr;
             J_DataStream_RevokeBuffer(stream_, buffer, &revoked, nullptr);
-            if (revoked == memory)
-                buffers_.erase(buffer);
+            if (revoked == memory) buffers_.erase(buffer);
             throw std::runtime_error("Error queue buffer");
         }
     }
@@ -117,8 +115,7 @@ void capture_thread::set_up() {
             throw std::runtime_error("Error create condition");
         }
         // A stop asked for before the condition existed is answered now.
-        if (stop_requested_)
-            J_Event_ExitCondition(condition_);
+        if (stop_requested_) J_Event_ExitCondition(condition_);
     }
     if (J_DataStream_RegisterEvent(stream_, EVENT_NEW_BUFFER, condition_, &event_) !=
         J_ST_SUCCESS) {
@@ -178,8 +175,7 @@ void capture_thread::stream_loop() {
                 }
                 delivered_ = data.BufferHandle;
                 J_tIMAGE_INFO info = buffer_info(delivered_);
-                if (rotate_)
-                    J_Image_Rotate(&info, J_ROTATE_180);
+                if (rotate_) J_Image_Rotate(&info, J_ROTATE_180);
                 ++frames;
                 {
                     std::unique_lock lock(frame_.lock);

@@ -21,8 +21,7 @@ capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera
 }
 
 void stop_capture_thread(capture_thread*& thread) {
-    if (!thread)
-        return;
+    if (!thread) return;
     thread->request_stop();
     thread->Wait();
     delete thread;

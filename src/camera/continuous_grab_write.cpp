@@ -34,8 +34,7 @@ void continuous_grab_write::start_writer(const app_link_ptr& link, const std::st
 }
 
 void continuous_grab_write::stop_writer() {
-    if (!writer_)
-        return;
+    if (!writer_) return;
     writer_->stop();
     writer_->Wait();
     delete writer_;
@@ -47,8 +46,7 @@ std::string continuous_grab_write::get_session_code() {
 }
 
 void continuous_grab_write::set_session_code(const std::string& code) {
-    if (writer_)
-        writer_->set_session_code(code);
+    if (writer_) writer_->set_session_code(code);
 }
 
 void continuous_grab_write::restart_recording(const app_link_ptr& link, const std::string& code) {

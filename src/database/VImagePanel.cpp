@@ -18,8 +18,7 @@ void VImagePanel::on_paint(wxPaintEvent&) {
     wxAutoBufferedPaintDC dc(this);
     dc.SetBackground(*wxBLACK_BRUSH);
     dc.Clear();
-    if (!image_.IsOk())
-        return;
+    if (!image_.IsOk()) return;
     const wxSize client = GetClientSize();
     // The live view fits the whole frame into the window, keeping its aspect.
     const double fit =

@@ -58,8 +58,7 @@ wxString database_list::cell_text(const ldb_entry& entry, long column) {
 }
 
 wxString database_list::OnGetItemText(long item, long column) const {
-    if (item < 0 || static_cast<size_t>(item) >= rows_.size())
-        return wxEmptyString;
+    if (item < 0 || static_cast<size_t>(item) >= rows_.size()) return wxEmptyString;
     return cell_text(rows_[item], column);
 }
 
@@ -96,10 +95,8 @@ long database_list::selected_row() const {
 }
 
 wxString database_list::selected_path() const {
-    if (rows_.empty())
-        return wxEmptyString;
+    if (rows_.empty()) return wxEmptyString;
     const long row = selected_row();
-    if (row < 0 || static_cast<size_t>(row) >= rows_.size())
-        return wxEmptyString;
+    if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return wxEmptyString;
     return rows_[row].path;
 }

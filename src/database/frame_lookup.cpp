@@ -12,8 +12,7 @@
 #include <stdexcept>
 
 std::string make_session_code(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty())
-        return {};
+    if (a.empty() || b.empty()) return {};
     return (boost::format("%1% : %2%") % a % b).str();
 }
 

@@ -45,23 +45,20 @@ std::string local_time_text(std::time_t seconds) {
 std::optional<std::string> exact_read(leveldb::DB& db, const std::string& key) {
     std::unique_ptr<leveldb::Iterator> it(db.NewIterator(leveldb::ReadOptions()));
     it->Seek(key);
-    if (it->Valid() && it->key() == key)
-        return it->value().ToString();
+    if (it->Valid() && it->key() == key) return it->value().ToString();
     return std::nullopt;
 }
 
 std::optional<std::string> seeking_read(leveldb::DB& db, const std::string& key) {
     std::unique_ptr<leveldb::Iterator> it(db.NewIterator(leveldb::ReadOptions()));
     it->Seek(key);
-    if (it->Valid())
-        return it->value().ToString();
+    if (it->Valid()) return it->value().ToString();
     return std::nullopt;
 }
 
 std::optional<std::time_t> parse_time(const std::string& text) {
     const int64_t seconds = parse_i64(text);
-    if (seconds == -1)
-        return std::nullopt;
+    if (seconds == -1) return std::nullopt;
     return static_cast<std::time_t>(seconds);
 }
 
@@ -73,6 +70,5 @@ uint64_t approximate_size(leveldb::DB& db, const std::string& from, const std::s
 }
 
 void throw_if_failed(const leveldb::Status& status) {
-    if (!status.ok())
-        throw std::runtime_error(status.ToString());
+    if (!status.ok()) throw std::runtime_error(status.ToString());
 }

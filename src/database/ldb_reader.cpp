@@ -6,7 +6,6 @@
 
 #include <opencv2/imgcodecs.hpp>
 
-
 std::string no_data_text() {
     return to_narrow(L"нет данных");
 }
@@ -75,12 +74,10 @@ ldb_info ldb_reader::read_info() {
     info.orientation = read_orientation();
     info.side = read_side();
     if (const auto text = seeking_read(*db_, ldb_key::time_start)) {
-        if (const auto t = parse_time(*text))
-            info.time_start = local_time_text(*t);
+        if (const auto t = parse_time(*text)) info.time_start = local_time_text(*t);
     }
     if (const auto text = seeking_read(*db_, ldb_key::time_end)) {
-        if (const auto t = parse_time(*text))
-            info.time_end = local_time_text(*t);
+        if (const auto t = parse_time(*text)) info.time_end = local_time_text(*t);
     }
     info.dpp_start = read_dpp_start();
     info.dpp_end = read_dpp_end();
@@ -115,14 +112,12 @@ void ldb_reader::frame_at(uint32_t value, cv::Mat& image) {
 }
 
 std::pair<std::string, std::string> ldb_reader::frame_bytes() const {
-    if (!current_->Valid())
-        return {};
+    if (!current_->Valid()) return {};
     return {current_->key().ToString(), current_->value().ToString()};
 }
 
 bool ldb_reader::current_value(uint32_t& value) const {
-    if (!current_->Valid() || current_->key().size() != 10)
-        return false;
+    if (!current_->Valid() || current_->key().size() != 10) return false;
     try {
         value = parse_u32(current_->key().ToString());
         return true;

@@ -33,8 +33,7 @@ void ldb_writer::open(const std::string& path) {
 }
 
 void ldb_writer::close(const std::string& session, const std::string& side) {
-    if (!open_)
-        return;
+    if (!open_) return;
     // The handle goes whatever the closing puts do, so no session stays open.
     struct releaser {
         ldb_writer* w;
@@ -57,8 +56,7 @@ bool ldb_writer::is_open() const {
 }
 
 void ldb_writer::put(const std::string& key, const std::string& value) {
-    if (!db_)
-        return;
+    if (!db_) return;
     throw_if_failed(db_->Put(leveldb::WriteOptions(), key, value));
 }
 
@@ -85,8 +83,7 @@ void ldb_writer::put_time_end(std::time_t time) {
 }
 
 void ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
-    if (!db_)
-        return;
+    if (!db_) return;
     std::vector<uint8_t> jpeg;
     if (!cv::imencode(".jpg", image, jpeg, jpeg_params_)) {
         throw std::runtime_error("JPEG encoding failed");
@@ -97,23 +94,20 @@ void ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
 }
 
 std::string ldb_writer::seek_text(const char* key) const {
-    if (!db_)
-        return {};
+    if (!db_) return {};
     return seeking_read(*db_, key).value_or(std::string());
 }
 
 uint32_t ldb_writer::read_dpp_start() const {
     std::shared_lock lock(guard_);
-    if (!db_)
-        return 0;
+    if (!db_) return 0;
     const auto text = seeking_read(*db_, ldb_key::dpp_start);
     return text ? parse_u32(*text) : 0;
 }
 
 uint32_t ldb_writer::read_dpp_end() const {
     std::shared_lock lock(guard_);
-    if (!db_)
-        return 0;
+    if (!db_) return 0;
     const auto text = seeking_read(*db_, ldb_key::dpp_end);
     return text ? parse_u32(*text) : 0;
 }
@@ -140,14 +134,11 @@ std::string ldb_writer::read_version() const {
 
 std::optional<std::time_t> ldb_writer::read_time_start(bool* missing) const {
     std::shared_lock lock(guard_);
-    if (missing)
-        *missing = false;
-    if (!db_)
-        return std::nullopt;
+    if (missing) *missing = false;
+    if (!db_) return std::nullopt;
     const auto text = seeking_read(*db_, ldb_key::time_start);
     if (!text) {
-        if (missing)
-            *missing = true;
+        if (missing) *missing = true;
         return std::nullopt;
     }
     return parse_time(*text);
@@ -155,8 +146,7 @@ std::optional<std::time_t> ldb_writer::read_time_start(bool* missing) const {
 
 std::optional<std::time_t> ldb_writer::read_time_end() const {
     std::shared_lock lock(guard_);
-    if (!db_)
-        return std::nullopt;
+    if (!db_) return std::nullopt;
     const auto text = seeking_read(*db_, ldb_key::time_end);
     return text ? parse_time(*text) : std::nullopt;
 }
@@ -165,8 +155,7 @@ uint64_t ldb_writer::read_size() const {
     const uint32_t start = read_dpp_start();
     const uint32_t end = read_dpp_end();
     std::shared_lock lock(guard_);
-    if (!db_)
-        return 0;
+    if (!db_) return 0;
     return approximate_size(*db_, frame_key(start), frame_key(end));
 }
 
@@ -175,10 +164,8 @@ ldb_info ldb_writer::read_info(bool* missing_start) const {
     info.session = read_session();
     info.orientation = read_orientation();
     info.side = read_side();
-    if (const auto t = read_time_start(missing_start))
-        info.time_start = local_time_text(*t);
-    if (const auto t = read_time_end())
-        info.time_end = local_time_text(*t);
+    if (const auto t = read_time_start(missing_start)) info.time_start = local_time_text(*t);
+    if (const auto t = read_time_end()) info.time_end = local_time_text(*t);
     info.dpp_start = read_dpp_start();
     info.dpp_end = read_dpp_end();
     info.version = read_version();
@@ -189,7 +176,6 @@ ldb_info ldb_writer::read_info(bool* missing_start) const {
 
 std::optional<std::string> ldb_writer::seek_value(uint32_t value) const {
     std::shared_lock lock(guard_);
-    if (!db_)
-        return std::nullopt;
+    if (!db_) return std::nullopt;
     return seeking_read(*db_, frame_key(value));
 }

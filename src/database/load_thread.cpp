@@ -32,8 +32,7 @@ wxThread::ExitCode load_thread::Entry() {
 
 void load_thread::scan() {
     wxDir dir(write_folder_);
-    if (!dir.IsOpened() || !dir.HasSubDirs())
-        return;
+    if (!dir.IsOpened() || !dir.HasSubDirs()) return;
     wxString name;
     for (bool more = dir.GetFirst(&name, "*", wxDIR_DIRS); more; more = dir.GetNext(&name)) {
         wxFileName folder = wxFileName::DirName(write_folder_);

@@ -32,7 +32,8 @@ std::map<std::string, cached_handle>& registry() {
 void drop_idle(clock_type::time_point now) {
     for (auto it = registry().begin(); it != registry().end();) {
         const bool idle = it->second.handle.use_count() == 1;
-        it = idle && now - it->second.last_used > kIdleLifetime ? registry().erase(it) : std::next(it);
+        it = idle && now - it->second.last_used > kIdleLifetime ? registry().erase(it)
+                                                                : std::next(it);
     }
 }
 

@@ -15,7 +15,7 @@
 #include <string>
 
 class shared_store {
-public:
+  public:
     // The open handle of the database at `path` (never creating it). A folder
     // without a store is refused before the store could leave its files in
     // it. Throws the store's status text.

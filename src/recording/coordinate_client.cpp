@@ -28,8 +28,7 @@ void coordinate_client::start() {
     resolver_.async_resolve(host_, service_,
                             [this](const boost::system::error_code& ec,
                                    boost::asio::ip::tcp::resolver::results_type results) {
-                                if (ec)
-                                    throw std::runtime_error("CoordServer resolve error");
+                                if (ec) throw std::runtime_error("CoordServer resolve error");
                                 link_->log_info("Coordinate server address resloved.");
                                 endpoints_ = std::move(results);
                                 connect();
@@ -53,16 +52,14 @@ void coordinate_client::connect() {
 void coordinate_client::connect_later() {
     retry_timer_.expires_after(reconnect_pause_);
     retry_timer_.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec)
-            connect();
+        if (!ec) connect();
     });
 }
 
 void coordinate_client::wait_period() {
     period_timer_.expires_after(period_);
     period_timer_.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec)
-            send_query();
+        if (!ec) send_query();
     });
 }
 
@@ -89,8 +86,7 @@ void coordinate_client::receive() {
                                     return;
                                 }
                                 const std::string code = session_code_of_answer(answer_);
-                                if (!code.empty())
-                                    on_code_(code);
+                                if (!code.empty()) on_code_(code);
                                 wait_period();
                             });
 }

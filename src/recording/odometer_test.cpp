@@ -25,8 +25,7 @@ odometer_probe probe_odometer(const std::string& path, std::chrono::milliseconds
     io.run_for(wait);
     boost::system::error_code ignored;
     port.close(ignored);
-    if (!received)
-        return odometer_probe::not_found;
+    if (!received) return odometer_probe::not_found;
     return byte == 0x53 ? odometer_probe::new_format : odometer_probe::old_format;
 }
 

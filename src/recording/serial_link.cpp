@@ -3,8 +3,7 @@
 #include <cctype>
 
 std::string serial_port_path(const std::string& name) {
-    if (!name.empty() && name[0] == '/')
-        return name;
+    if (!name.empty() && name[0] == '/') return name;
     if (name.size() > 3 && name.compare(0, 3, "COM") == 0) {
         const std::string digits = name.substr(3);
         bool all_digits = digits.size() <= 4;
@@ -12,8 +11,7 @@ std::string serial_port_path(const std::string& name) {
             all_digits = all_digits && std::isdigit(static_cast<unsigned char>(c));
         if (all_digits) {
             const int n = std::stoi(digits);
-            if (n >= 1)
-                return "/dev/ttyS" + std::to_string(n - 1);
+            if (n >= 1) return "/dev/ttyS" + std::to_string(n - 1);
         }
     }
     return "/dev/" + name;

@@ -154,12 +154,10 @@ void write_thread::open_session() {
 
 void write_thread::close_session() {
     ldb_writer& live = ldb_writer::live();
-    if (!live.is_open())
-        return;
+    if (!live.is_open()) return;
     bool missing_start = false;
     ldb_info info = live.read_info(&missing_start);
-    if (missing_start)
-        link_->log_error(L"Не задано время начала проезда");
+    if (missing_start) link_->log_error(L"Не задано время начала проезда");
     const std::string path = live.path();
     const uint64_t count = live.count();
     const std::string code = get_session_code();
@@ -184,8 +182,7 @@ void write_thread::on_odometer_value(uint32_t value, int format) {
         close_session();
     }
     last_value_ = value;
-    if (!live.is_open())
-        open_session();
+    if (!live.is_open()) open_session();
     if (live.is_open()) {
         copy_gray8(frame_, image_);
         const cv::Mat& image = image_;
@@ -210,11 +207,9 @@ void write_thread::on_odometer_value(uint32_t value, int format) {
 void write_thread::apply_session_code(const std::string& code) {
     {
         std::lock_guard<std::mutex> lock(code_guard_);
-        if (code == session_code_)
-            return;
+        if (code == session_code_) return;
     }
-    if (!get_session_code().empty())
-        close_session();
+    if (!get_session_code().empty()) close_session();
     link_->log_info(wxString::Format("New session started (id: %s)", from_narrow(code)));
     std::lock_guard<std::mutex> lock(code_guard_);
     session_code_ = code;

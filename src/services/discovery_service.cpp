@@ -16,17 +16,8 @@ discovery_service::discovery_service(const app_link_ptr& link, unsigned short po
 
 wxThread::ExitCode discovery_service::Entry() {
     mark_started();
-    ExitCode result = 0;
-    try {
-        receive();
-        io().run();
-    } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
-        result = reinterpret_cast<ExitCode>(-1);
-    } catch (...) {
-        link_->log_error("Unknown exception in discovery_service");
-        result = reinterpret_cast<ExitCode>(-1);
-    }
+    const ExitCode result =
+        run_loop([this] { receive(); }, "Unknown exception in discovery_service");
     boost::system::error_code ignored;
     socket_.close(ignored);
     mark_ended();
@@ -48,8 +39,7 @@ void discovery_service::handle_receive(const boost::system::error_code& ec, size
     if (ec) {
         link_->log_error("Error in discovery_service::handle_receive.");
         link_->log_error(from_narrow(ec.message()));
-        if (ec == asio::error::operation_aborted)
-            return;
+        if (ec == asio::error::operation_aborted) return;
         receive();
         return;
     }

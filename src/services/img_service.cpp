@@ -46,45 +46,32 @@ std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link
         link.log_error(from_narrow(e.what()));
         image = cv::Mat();
     }
-    if (image.empty())
-        return std::vector<uint8_t>(4, 0);
+    if (image.empty()) return std::vector<uint8_t>(4, 0);
     return encode_frame_png(image);
 }
 
 wxThread::ExitCode img_service::Entry() {
     mark_started();
-    ExitCode result = 0;
-    try {
-        const tcp::endpoint endpoint(tcp::v4(), service_port(port_text_));
-        if (inherited_ >= 0 && inherited_port_ == endpoint.port()) {
-            acceptor_.assign(tcp::v4(), inherited_);
-        } else {
-            if (inherited_ >= 0)
-                ::close(inherited_);
-            acceptor_.open(endpoint.protocol());
-            // A restart must not find the port blocked by connections of the last run.
-            acceptor_.set_option(tcp::acceptor::reuse_address(true));
-            acceptor_.bind(endpoint);
-            acceptor_.listen(asio::socket_base::max_listen_connections);
-        }
-        inherited_ = -1;
-        accept();
-        io().run();
-    } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
-        result = reinterpret_cast<ExitCode>(-1);
-    } catch (...) {
-        link_->log_error("Unknown exception in img_service");
-        result = reinterpret_cast<ExitCode>(-1);
-    }
+    const ExitCode result = run_loop(
+        [this] {
+            const unsigned short port = service_port(port_text_);
+            if (inherited_ >= 0 && inherited_port_ == port) {
+                acceptor_.assign(tcp::v4(), inherited_);
+            } else {
+                if (inherited_ >= 0) ::close(inherited_);
+                listen(acceptor_, port);
+            }
+            inherited_ = -1;
+            accept();
+        },
+        "Unknown exception in img_service");
     close_sockets();
     mark_ended();
     return result;
 }
 
 void img_service::close_sockets() {
-    if (inherited_ >= 0)
-        ::close(inherited_);
+    if (inherited_ >= 0) ::close(inherited_);
     inherited_ = -1;
     boost::system::error_code ignored;
     acceptor_.close(ignored);
@@ -92,24 +79,13 @@ void img_service::close_sockets() {
 }
 
 void img_service::accept() {
-    acceptor_.async_accept(socket_, [this](const boost::system::error_code& ec) {
-        if (ec) {
-            link_->log_error(from_narrow(ec.message()));
-            // A passing failure (no descriptors left, a connection reset
-            // before it was taken) must not end the service for the run.
-            retry_.expires_after(std::chrono::milliseconds(200));
-            retry_.async_wait([this](const boost::system::error_code& e) {
-                if (!e)
-                    accept();
-            });
-            return;
-        }
+    accept_into(acceptor_, socket_, retry_, [this] {
         boost::system::error_code ignored;
         const auto peer = socket_.remote_endpoint(ignored);
         link_->log_info(
             wxString::Format("Incoming connection from: %s", peer.address().to_string()));
-        // Replies go out whole at once: no waiting on the peer's delayed acknowledgement.
-        socket_.set_option(tcp::no_delay(true), ignored);
+        // The listening socket goes on to the next instance as it is, so no
+        // client that connects meanwhile is turned away.
         const unsigned short port = acceptor_.local_endpoint(ignored).port();
         const int listening = acceptor_.release(ignored);
         read_request();

@@ -23,28 +23,17 @@ rc_service::~rc_service() {
 
 wxThread::ExitCode rc_service::Entry() {
     mark_started();
-    ExitCode result = 0;
-    try {
-        const tcp::endpoint endpoint(tcp::v4(), service_port(port_text_));
-        acceptor_.open(endpoint.protocol());
-        acceptor_.set_option(tcp::acceptor::reuse_address(true));
-        acceptor_.bind(endpoint);
-        acceptor_.listen(asio::socket_base::max_listen_connections);
-        accept();
-        io().run();
-    } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
-        result = reinterpret_cast<ExitCode>(-1);
-    } catch (...) {
-        link_->log_error("Unknown exception in rc_service");
-        result = reinterpret_cast<ExitCode>(-1);
-    }
+    const ExitCode result = run_loop(
+        [this] {
+            listen(acceptor_, service_port(port_text_));
+            accept();
+        },
+        "Unknown exception in rc_service");
     boost::system::error_code ignored;
     acceptor_.close(ignored);
     socket_.close(ignored);
     mark_ended();
-    if (successor_)
-        listen_again();
+    if (successor_) listen_again();
     return result;
 }
 
@@ -57,23 +46,12 @@ void rc_service::listen_again() {
 }
 
 void rc_service::accept() {
-    acceptor_.async_accept(socket_, [this](const boost::system::error_code& ec) {
-        if (ec) {
-            link_->log_error(from_narrow(ec.message()));
-            // A passing failure must not end remote control for the run.
-            retry_.expires_after(std::chrono::milliseconds(200));
-            retry_.async_wait([this](const boost::system::error_code& e) {
-                if (!e)
-                    accept();
-            });
-            return;
-        }
+    accept_into(acceptor_, socket_, retry_, [this] {
         boost::system::error_code ignored;
         const auto peer = socket_.remote_endpoint(ignored);
         link_->log_info(
             wxString::Format("Incoming RC connection from: %s", peer.address().to_string()));
-        socket_.set_option(tcp::no_delay(true), ignored);
-        acceptor_.close(ignored);
+        acceptor_.close(ignored);  // one client at a time
         read_command();
     });
 }

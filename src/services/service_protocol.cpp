@@ -80,11 +80,9 @@ std::optional<std::string> discovery_answer(const std::string& query,
     pt::ptree tree;
     std::istringstream in(query);
     pt::read_json(in, tree);
-    if (tree.get<std::string>("type", "") != "query")
-        return std::nullopt;
+    if (tree.get<std::string>("type", "") != "query") return std::nullopt;
     const std::string service = tree.get<std::string>("service", "");
-    if (service != "any" && service != service_name)
-        return std::nullopt;
+    if (service != "any" && service != service_name) return std::nullopt;
     tree.put("type", "answer");
     tree.put("service", service_name);
     std::ostringstream out;

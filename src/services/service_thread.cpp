@@ -1,5 +1,7 @@
 #include "service_thread.h"
 
+#include "text_encoding.h"
+
 #include <chrono>
 
 void service_thread::loop_state::stop() {
@@ -22,4 +24,48 @@ void service_thread::mark_ended() {
     std::lock_guard<std::mutex> lock(state_->guard);
     state_->ended = true;
     state_->ended_cv.notify_all();
+}
+
+wxThread::ExitCode service_thread::run_loop(const std::function<void()>& start,
+                                            const char* unknown_text) {
+    try {
+        start();
+        io().run();
+        return 0;
+    } catch (const std::exception& e) {
+        link_->log_error(from_narrow(e.what()));
+    } catch (...) {
+        link_->log_error(unknown_text);
+    }
+    return reinterpret_cast<ExitCode>(-1);
+}
+
+void service_thread::listen(boost::asio::ip::tcp::acceptor& acceptor, unsigned short port) {
+    using boost::asio::ip::tcp;
+    const tcp::endpoint endpoint(tcp::v4(), port);
+    acceptor.open(endpoint.protocol());
+    acceptor.set_option(tcp::acceptor::reuse_address(true));
+    acceptor.bind(endpoint);
+    acceptor.listen(boost::asio::socket_base::max_listen_connections);
+}
+
+void service_thread::accept_into(boost::asio::ip::tcp::acceptor& acceptor,
+                                 boost::asio::ip::tcp::socket& socket,
+                                 boost::asio::steady_timer& retry, std::function<void()> accepted) {
+    acceptor.async_accept(
+        socket, [this, &acceptor, &socket, &retry, accepted](const boost::system::error_code& ec) {
+            if (!ec) {
+                // Replies go out whole at once, not held for the peer's delayed acknowledgement.
+                boost::system::error_code ignored;
+                socket.set_option(boost::asio::ip::tcp::no_delay(true), ignored);
+                accepted();
+                return;
+            }
+            link_->log_error(from_narrow(ec.message()));
+            retry.expires_after(std::chrono::milliseconds(200));
+            retry.async_wait(
+                [this, &acceptor, &socket, &retry, accepted](const boost::system::error_code& e) {
+                    if (!e) accept_into(acceptor, socket, retry, accepted);
+                });
+        });
 }

@@ -7,9 +7,12 @@
 #include "app_link.h"
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <wx/thread.h>
 
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -33,6 +36,21 @@ class service_thread : public wxThread {
     // Called first in Entry, and at its end once every socket is closed.
     void mark_started();
     void mark_ended();
+
+    // Runs start() and then the loop until it has no more work; an error that
+    // escapes is journalled (`unknown_text` for one that carries no text).
+    ExitCode run_loop(const std::function<void()>& start, const char* unknown_text);
+
+    // Opens, binds to the IPv4 any-address and listens. Address reuse is on,
+    // so a restart is not kept out by connections of the last run.
+    static void listen(boost::asio::ip::tcp::acceptor& acceptor, unsigned short port);
+
+    // Accepts one connection into `socket`, then runs `accepted`. A failure
+    // is journalled and the accept tried again shortly: a passing failure (no
+    // descriptors left, a connection reset before it was taken) must not end
+    // the service for the rest of the run.
+    void accept_into(boost::asio::ip::tcp::acceptor& acceptor, boost::asio::ip::tcp::socket& socket,
+                     boost::asio::steady_timer& retry, std::function<void()> accepted);
 
     app_link_ptr link_;
     std::shared_ptr<loop_state> state_;

@@ -45,8 +45,7 @@ TEST(app_link, detach_while_threads_post_never_delivers_afterwards) {
         workers.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
                 const bool was_detached = detached.load();
-                if (link->log_info("x") && was_detached)
-                    ++late;
+                if (link->log_info("x") && was_detached) ++late;
             }
         });
     }

@@ -83,8 +83,7 @@ TEST(startup, second_instance_is_refused_and_creates_nothing) {
         bool titled_error = false;
         std::istringstream ids(windows);
         for (std::string id; ids >> id;) {
-            if (shell_output("xdotool getwindowname " + id) == "Error\n")
-                titled_error = true;
+            if (shell_output("xdotool getwindowname " + id) == "Error\n") titled_error = true;
         }
         EXPECT_TRUE(titled_error) << "no message box titled Error";
     }
@@ -134,8 +133,7 @@ TEST(startup, week_old_journals_go_and_newer_ones_stay) {
     ASSERT_TRUE(wait_until(
         [&] {
             for (const auto& f : journal_files(home.path())) {
-                if (f != old_file && f != recent)
-                    return true;
+                if (f != old_file && f != recent) return true;
             }
             return false;
         },

@@ -24,8 +24,7 @@ class camera_discovery_test : public testing::Test {
   protected:
     void SetUp() override { jai_sim::reset(); }
     void TearDown() override {
-        if (factory_)
-            J_Factory_Close(factory_);
+        if (factory_) J_Factory_Close(factory_);
         jai_sim::reset();
     }
     FACTORY_HANDLE factory_ = nullptr;

@@ -26,10 +26,8 @@ class capture_thread_test : public testing::Test {
     }
     void TearDown() override {
         stop_capture_thread(thread_);
-        if (camera_)
-            J_Camera_Close(camera_);
-        if (factory_)
-            J_Factory_Close(factory_);
+        if (camera_) J_Camera_Close(camera_);
+        if (factory_) J_Factory_Close(factory_);
         link_->detach();
         jai_sim::reset();
     }

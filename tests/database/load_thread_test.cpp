@@ -47,8 +47,7 @@ TEST(load_thread, three_databases_and_one_ordinary_folder) {
     ASSERT_EQ(paths.size(), 3u);
     std::vector<std::string> sessions;
     for (const auto& e : window.events) {
-        if (e.type == evt_db_list)
-            sessions.push_back(e.info.session);
+        if (e.type == evt_db_list) sessions.push_back(e.info.session);
     }
     std::sort(sessions.begin(), sessions.end());
     EXPECT_EQ(sessions, (std::vector<std::string>{"A : B", "C : D", "E : F"}));

@@ -14,8 +14,7 @@ std::vector<uint32_t> feed(int format, const std::vector<uint8_t>& bytes) {
     odometer_decoder decoder(format);
     std::vector<uint32_t> values;
     for (uint8_t b : bytes) {
-        if (auto v = decoder.push(b))
-            values.push_back(*v);
+        if (auto v = decoder.push(b)) values.push_back(*v);
     }
     return values;
 }

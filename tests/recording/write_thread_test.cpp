@@ -44,8 +44,7 @@ class write_thread_test : public testing::Test {
         ASSERT_EQ(thread_->Run(), wxTHREAD_NO_ERROR);
     }
     void stop() {
-        if (!thread_)
-            return;
+        if (!thread_) return;
         thread_->stop();
         thread_->Wait();
         delete thread_;
@@ -57,8 +56,7 @@ class write_thread_test : public testing::Test {
         for (int i = 0; i < 500; ++i) {
             window_.drain();
             const auto s = window_.texts(evt_dpp_status);
-            if (s.size() >= n)
-                return s[n - 1];
+            if (s.size() >= n) return s[n - 1];
             std::this_thread::sleep_for(10ms);
         }
         return "timed out";
@@ -66,8 +64,7 @@ class write_thread_test : public testing::Test {
     std::vector<recorded_event> databases() const {
         std::vector<recorded_event> out;
         for (const auto& e : window_.events) {
-            if (e.type == evt_db_list)
-                out.push_back(e);
+            if (e.type == evt_db_list) out.push_back(e);
         }
         return out;
     }

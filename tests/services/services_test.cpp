@@ -40,8 +40,7 @@ struct client {
         for (int i = 0; i < 200; ++i) {
             boost::system::error_code ec;
             socket.connect({asio::ip::make_address("127.0.0.1"), port}, ec);
-            if (!ec)
-                return;
+            if (!ec) return;
             socket.close();
             std::this_thread::sleep_for(10ms);
         }
@@ -201,8 +200,7 @@ TEST_F(services_test, remote_commands_are_queued_and_acknowledged_one_client_at_
     window_.drain();
     std::vector<std::pair<int, wxString>> commands;
     for (const auto& e : window_.events) {
-        if (e.type == evt_rc_command)
-            commands.emplace_back(e.value, e.text);
+        if (e.type == evt_rc_command) commands.emplace_back(e.value, e.text);
     }
     EXPECT_EQ(commands, (std::vector<std::pair<int, wxString>>{
                             {1, "A : B"}, {3, "A : B"}, {0, "A : B"}, {2, ""}}));
@@ -243,13 +241,11 @@ struct udp_client {
         udp::endpoint from;
         std::optional<std::string> result;
         socket.async_receive_from(asio::buffer(answer), from, [&](auto ec, size_t n) {
-            if (!ec)
-                result = std::string(answer.data(), n);
+            if (!ec) result = std::string(answer.data(), n);
         });
         io.restart();
         io.run_for(500ms);
-        if (!result)
-            socket.cancel();
+        if (!result) socket.cancel();
         io.restart();
         io.poll();
         return result;
@@ -317,7 +313,8 @@ TEST_F(services_test, parallel_clients_of_one_database_all_get_its_frame) {
             }
         });
     }
-    for (auto& t : clients) t.join();
+    for (auto& t : clients)
+        t.join();
     EXPECT_EQ(same.load(), 20);
     EXPECT_TRUE(texts(evt_log_error).empty());
 }

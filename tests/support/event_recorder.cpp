@@ -19,8 +19,7 @@ void event_recorder::drain() {
     for (wxEvent* e : taken) {
         if (auto* t = dynamic_cast<wxThreadEvent*>(e)) {
             recorded_event r{t->GetEventType(), t->GetString(), t->GetInt(), {}};
-            if (t->GetEventType() == evt_db_list)
-                r.info = t->GetPayload<ldb_info>();
+            if (t->GetEventType() == evt_db_list) r.info = t->GetPayload<ldb_info>();
             events.push_back(r);
         }
         delete e;
@@ -30,8 +29,7 @@ void event_recorder::drain() {
 std::vector<wxString> event_recorder::texts(wxEventType type) const {
     std::vector<wxString> out;
     for (const auto& e : events) {
-        if (e.type == type)
-            out.push_back(e.text);
+        if (e.type == type) out.push_back(e.text);
     }
     return out;
 }

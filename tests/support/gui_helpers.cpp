@@ -20,8 +20,7 @@ void pump_events(int ms) {
 bool pump_until(const std::function<bool()>& done, int limit_ms) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
     while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
+        if (done()) return true;
         pump_events(20);
     }
     return done();
@@ -36,7 +35,6 @@ std::string save_screenshot(wxWindow* window, const std::string& name) {
     const std::string command = "import -window root -crop " + std::to_string(r.width) + "x" +
                                 std::to_string(r.height) + "+" + std::to_string(r.x) + "+" +
                                 std::to_string(r.y) + " '" + path + "' 2>/dev/null";
-    if (std::system(command.c_str()) != 0)
-        return {};
+    if (std::system(command.c_str()) != 0) return {};
     return path;
 }

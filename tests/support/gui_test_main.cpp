@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
     setenv("HOME", home.path().c_str(), 1);
     unsetenv("JAI_SIM_CONFIG");
     wxApp::SetInstance(new test_app);
-    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit())
-        return 1;
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 1;
     wxUILocale::UseDefault();
     int status = 0;
     {

@@ -31,8 +31,7 @@ station_process::~station_process() {
 }
 
 bool station_process::running() {
-    if (pid_ <= 0)
-        return false;
+    if (pid_ <= 0) return false;
     int status = 0;
     const pid_t r = waitpid(pid_, &status, WNOHANG);
     if (r == pid_) {
@@ -44,14 +43,12 @@ bool station_process::running() {
 }
 
 int station_process::wait(std::chrono::seconds limit) {
-    if (!wait_until([&] { return !running(); }, limit))
-        return -1;
+    if (!wait_until([&] { return !running(); }, limit)) return -1;
     return status_;
 }
 
 int station_process::terminate(std::chrono::seconds limit) {
-    if (!running())
-        return status_;
+    if (!running()) return status_;
     ::kill(pid_, SIGTERM);
     return wait(limit);
 }
@@ -68,8 +65,7 @@ void station_process::kill() {
 bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < end) {
-        if (done())
-            return true;
+        if (done()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return done();

@@ -6,8 +6,7 @@
 test_home::test_home() {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "undercam-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data()))
-        throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 

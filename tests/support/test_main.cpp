@@ -15,7 +15,6 @@ int main(int argc, char** argv) {
     unsetenv("JAI_SIM_CONFIG");
     std::setlocale(LC_ALL, "");
     wxInitializer init;
-    if (!init.IsOk())
-        return 1;
+    if (!init.IsOk()) return 1;
     return RUN_ALL_TESTS();
 }

@@ -156,8 +156,7 @@ bool injected(const char* call) {
 
 #define SIM_ENTER(call)                         \
     std::unique_lock<std::mutex> lock(g_mutex); \
-    if (injected(call))                         \
-    return J_ST_ERROR
+    if (injected(call)) return J_ST_ERROR
 
 J_STATUS_TYPE put_text(const std::string& text, char* buffer, uint32_t* size) {
     if (!buffer || !size) {
@@ -201,10 +200,8 @@ struct bar_code {
         return code.block * 2 + code.y0 < height;
     }
     static bool bit(uint64_t number, int i) {
-        if (i == 0 || i == kBlocks - 1)
-            return true;  // white guards outside,
-        if (i == 1 || i == kBlocks - 2)
-            return false;  // black guards inside
+        if (i == 0 || i == kBlocks - 1) return true;   // white guards outside,
+        if (i == 1 || i == kBlocks - 2) return false;  // black guards inside
         return (number >> (i - 2)) & 1;
     }
 };
@@ -221,14 +218,12 @@ class scene {
             for (uint32_t x = 0; x < width; ++x) {
                 seed = seed * 1103515245u + 12345u;
                 int v = 40 + int((seed >> 16) % 50);  // ballast
-                if (sleeper)
-                    v = 110 + int((seed >> 16) % 20);
+                if (sleeper) v = 110 + int((seed >> 16) % 20);
                 const uint32_t r1 = width / 4, r2 = width * 3 / 4, half = std::max(4u, width / 60);
                 if ((x > r1 - half && x < r1 + half) || (x > r2 - half && x < r2 + half)) {
                     v = 210 + int((seed >> 16) % 30);  // rail heads
                 }
-                if (x < width / 30 || x > width - width / 30)
-                    v /= 2;  // vignette
+                if (x < width / 30 || x > width - width / 30) v /= 2;  // vignette
                 texture_[size_t(y) * width + x] = uint8_t(std::min(v, 255));
             }
         }
@@ -239,8 +234,7 @@ class scene {
         const uint32_t scroll = uint32_t((n * 37) % kPeriod);
         std::memcpy(gray, texture_.data() + size_t(scroll) * width_, size_t(width_) * height_);
         bar_code code{};
-        if (!bar_code::fits(width_, height_, code))
-            return;
+        if (!bar_code::fits(width_, height_, code)) return;
         for (int i = 0; i < bar_code::kBlocks; ++i) {
             const uint8_t v = bar_code::bit(n, i) ? 255 : 0;
             for (uint32_t y = code.y0; y < code.y0 + code.block * 2; ++y) {
@@ -276,11 +270,9 @@ void produce(j_stream* stream) {
     std::unique_lock<std::mutex> lock(g_mutex);
     while (true) {
         stream->producer_cv.wait_until(lock, next, [&] { return stream->stop; });
-        if (stream->stop)
-            return;
+        if (stream->stop) return;
         next += period;
-        if (!stream->camera->acquiring)
-            continue;
+        if (!stream->camera->acquiring) continue;
         const uint64_t n = stream->frames++;
         if (stream->input.empty()) {
             ++stream->lost;
@@ -327,8 +319,7 @@ void produce(j_stream* stream) {
 
 // Must hold the lock; joins the producer with the lock released.
 void stop_producer(std::unique_lock<std::mutex>& lock, j_stream* stream) {
-    if (!stream->running)
-        return;
+    if (!stream->running) return;
     stream->running = false;
     stream->stop = true;
     stream->producer_cv.notify_all();
@@ -363,16 +354,14 @@ bool parse_settings(std::istream& in, std::vector<camera_config>& cameras, std::
     while (std::getline(in, line)) {
         ++number;
         const auto hash = line.find('#');
-        if (hash != std::string::npos)
-            line.erase(hash);
+        if (hash != std::string::npos) line.erase(hash);
         auto trim = [](std::string s) {
             const auto b = s.find_first_not_of(" \t\r");
             const auto e = s.find_last_not_of(" \t\r");
             return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
         };
         line = trim(line);
-        if (line.empty())
-            continue;
+        if (line.empty()) continue;
         if (line == "[camera]") {
             cameras.emplace_back();
             cameras.back().id = "TL=>GevTL , INT=>SD , DEV=>SIM-" + std::to_string(cameras.size());
@@ -381,10 +370,8 @@ bool parse_settings(std::istream& in, std::vector<camera_config>& cameras, std::
             continue;
         }
         const auto eq = line.find('=');
-        if (eq == std::string::npos)
-            return fail("expected key = value or [camera]");
-        if (cameras.empty())
-            return fail("key outside a [camera] section");
+        if (eq == std::string::npos) return fail("expected key = value or [camera]");
+        if (cameras.empty()) return fail("key outside a [camera] section");
         const std::string key = trim(line.substr(0, eq));
         const std::string value = trim(line.substr(eq + 1));
         camera_config& c = cameras.back();
@@ -398,17 +385,14 @@ bool parse_settings(std::istream& in, std::vector<camera_config>& cameras, std::
                 c.ip = value;
             } else if (key == "width" || key == "height" || key == "pixel_format") {
                 const int64_t v = std::stoll(value, &used, 0);
-                if (used != value.size())
-                    return fail("bad number for " + key);
+                if (used != value.size()) return fail("bad number for " + key);
                 (key == "width" ? c.width : key == "height" ? c.height : c.pixel_format) = v;
             } else if (key == "fps") {
                 c.fps = std::stod(value, &used);
-                if (used != value.size())
-                    return fail("bad number for fps");
+                if (used != value.size()) return fail("bad number for fps");
             } else if (key == "corrupt_every") {
                 c.corrupt_every = uint32_t(std::stoul(value, &used));
-                if (used != value.size())
-                    return fail("bad number for corrupt_every");
+                if (used != value.size()) return fail("bad number for corrupt_every");
             } else {
                 return fail("unknown key " + key);
             }
@@ -463,8 +447,7 @@ int announced_buffers() {
 
 int64_t read_frame_number(const uint8_t* pixels, uint32_t width, uint32_t height, bool rotated) {
     bar_code code{};
-    if (!pixels || !bar_code::fits(width, height, code))
-        return -1;
+    if (!pixels || !bar_code::fits(width, height, code)) return -1;
     auto at = [&](uint32_t x, uint32_t y) {
         if (rotated) {
             x = width - 1 - x;
@@ -482,8 +465,7 @@ int64_t read_frame_number(const uint8_t* pixels, uint32_t width, uint32_t height
                 sum += at(cx + dx, cy + dy);
         const bool white = sum / 4 >= 128;
         if (i < 2 || i >= bar_code::kBlocks - 2) {
-            if (white != bar_code::bit(0, i))
-                return -1;
+            if (white != bar_code::bit(0, i)) return -1;
         } else if (white) {
             number |= uint64_t(1) << (i - 2);
         }
@@ -497,8 +479,7 @@ extern "C" {
 
 J_STATUS_TYPE J_Factory_Open(const char*, FACTORY_HANDLE* factory) {
     SIM_ENTER("J_Factory_Open");
-    if (!factory)
-        return J_ST_INVALID_PARAMETER;
+    if (!factory) return J_ST_INVALID_PARAMETER;
     auto* f = new j_factory;
     g_factories.insert(f);
     *factory = f;
@@ -507,39 +488,33 @@ J_STATUS_TYPE J_Factory_Open(const char*, FACTORY_HANDLE* factory) {
 
 J_STATUS_TYPE J_Factory_Close(FACTORY_HANDLE factory) {
     SIM_ENTER("J_Factory_Close");
-    if (!g_factories.erase(factory))
-        return J_ST_INVALID_HANDLE;
+    if (!g_factories.erase(factory)) return J_ST_INVALID_HANDLE;
     delete factory;
     return J_ST_SUCCESS;
 }
 
 J_STATUS_TYPE J_Factory_GetInfo(int32_t info, char* buffer, uint32_t* size) {
     SIM_ENTER("J_Factory_GetInfo");
-    if (info != FAC_INFO_VERSION)
-        return J_ST_INVALID_PARAMETER;
+    if (info != FAC_INFO_VERSION) return J_ST_INVALID_PARAMETER;
     return put_text("SDK simulator 1.0.0", buffer, size);
 }
 
 J_STATUS_TYPE J_Factory_UpdateCameraList(FACTORY_HANDLE factory, bool8_t* changed) {
     SIM_ENTER("J_Factory_UpdateCameraList");
-    if (!g_factories.count(factory))
-        return J_ST_INVALID_HANDLE;
+    if (!g_factories.count(factory)) return J_ST_INVALID_HANDLE;
     const auto& cameras = cameras_locked();
     const bool differs = factory->cameras.size() != cameras.size() ||
                          !std::equal(cameras.begin(), cameras.end(), factory->cameras.begin(),
                                      [](auto& a, auto& b) { return a.id == b.id; });
     factory->cameras = cameras;
-    if (changed)
-        *changed = differs ? 1 : 0;
+    if (changed) *changed = differs ? 1 : 0;
     return J_ST_SUCCESS;
 }
 
 J_STATUS_TYPE J_Factory_GetNumOfCameras(FACTORY_HANDLE factory, uint32_t* count) {
     SIM_ENTER("J_Factory_GetNumOfCameras");
-    if (!g_factories.count(factory))
-        return J_ST_INVALID_HANDLE;
-    if (!count)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_factories.count(factory)) return J_ST_INVALID_HANDLE;
+    if (!count) return J_ST_INVALID_PARAMETER;
     *count = uint32_t(factory->cameras.size());
     return J_ST_SUCCESS;
 }
@@ -547,26 +522,20 @@ J_STATUS_TYPE J_Factory_GetNumOfCameras(FACTORY_HANDLE factory, uint32_t* count)
 J_STATUS_TYPE J_Factory_GetCameraIDByIndex(FACTORY_HANDLE factory, int32_t index, char* buffer,
                                            uint32_t* size) {
     SIM_ENTER("J_Factory_GetCameraIDByIndex");
-    if (!g_factories.count(factory))
-        return J_ST_INVALID_HANDLE;
-    if (index < 0 || size_t(index) >= factory->cameras.size())
-        return J_ST_INVALID_PARAMETER;
+    if (!g_factories.count(factory)) return J_ST_INVALID_HANDLE;
+    if (index < 0 || size_t(index) >= factory->cameras.size()) return J_ST_INVALID_PARAMETER;
     return put_text(factory->cameras[index].id, buffer, size);
 }
 
 J_STATUS_TYPE J_Factory_GetCameraInfo(FACTORY_HANDLE factory, const char* camera_id, int32_t info,
                                       char* buffer, uint32_t* size) {
     SIM_ENTER("J_Factory_GetCameraInfo");
-    if (!g_factories.count(factory))
-        return J_ST_INVALID_HANDLE;
-    if (!camera_id)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_factories.count(factory)) return J_ST_INVALID_HANDLE;
+    if (!camera_id) return J_ST_INVALID_PARAMETER;
     for (const auto& c : factory->cameras) {
         if (c.id == camera_id) {
-            if (info == CAM_INFO_MODELNAME)
-                return put_text(c.model, buffer, size);
-            if (info == CAM_INFO_IP)
-                return put_text(c.ip, buffer, size);
+            if (info == CAM_INFO_MODELNAME) return put_text(c.model, buffer, size);
+            if (info == CAM_INFO_IP) return put_text(c.ip, buffer, size);
             return J_ST_INVALID_PARAMETER;
         }
     }
@@ -576,15 +545,12 @@ J_STATUS_TYPE J_Factory_GetCameraInfo(FACTORY_HANDLE factory, const char* camera
 J_STATUS_TYPE J_Camera_Open(FACTORY_HANDLE factory, const char* camera_id, CAM_HANDLE* camera,
                             int32_t) {
     SIM_ENTER("J_Camera_Open");
-    if (!g_factories.count(factory))
-        return J_ST_INVALID_HANDLE;
-    if (!camera_id || !camera)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_factories.count(factory)) return J_ST_INVALID_HANDLE;
+    if (!camera_id || !camera) return J_ST_INVALID_PARAMETER;
     for (const auto& c : factory->cameras) {
         if (c.id == camera_id) {
             for (auto* open : g_open_cameras) {
-                if (open->config.id == c.id)
-                    return J_ST_ACCESS_DENIED;  // one controller only
+                if (open->config.id == c.id) return J_ST_ACCESS_DENIED;  // one controller only
             }
             auto* cam = new j_camera;
             cam->config = c;
@@ -598,8 +564,7 @@ J_STATUS_TYPE J_Camera_Open(FACTORY_HANDLE factory, const char* camera_id, CAM_H
 
 J_STATUS_TYPE J_Camera_Close(CAM_HANDLE camera) {
     SIM_ENTER("J_Camera_Close");
-    if (!g_open_cameras.count(camera))
-        return J_ST_INVALID_HANDLE;
+    if (!g_open_cameras.count(camera)) return J_ST_INVALID_HANDLE;
     if (j_stream* s = camera->stream) {
         // A stream left open must not outlive its camera's producer.
         stop_producer(lock, s);
@@ -612,10 +577,8 @@ J_STATUS_TYPE J_Camera_Close(CAM_HANDLE camera) {
 
 J_STATUS_TYPE J_Camera_GetValueInt64(CAM_HANDLE camera, const char* name, int64_t* value) {
     SIM_ENTER("J_Camera_GetValueInt64");
-    if (!g_open_cameras.count(camera))
-        return J_ST_INVALID_HANDLE;
-    if (!name || !value)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_open_cameras.count(camera)) return J_ST_INVALID_HANDLE;
+    if (!name || !value) return J_ST_INVALID_PARAMETER;
     const std::string n = name;
     if (n == "Width") {
         *value = camera->config.width;
@@ -631,10 +594,8 @@ J_STATUS_TYPE J_Camera_GetValueInt64(CAM_HANDLE camera, const char* name, int64_
 
 J_STATUS_TYPE J_Camera_SetValueString(CAM_HANDLE camera, const char* name, const char* value) {
     SIM_ENTER("J_Camera_SetValueString");
-    if (!g_open_cameras.count(camera))
-        return J_ST_INVALID_HANDLE;
-    if (!name || !value || std::strcmp(name, "ExposureMode") != 0)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_open_cameras.count(camera)) return J_ST_INVALID_HANDLE;
+    if (!name || !value || std::strcmp(name, "ExposureMode") != 0) return J_ST_INVALID_PARAMETER;
     for (const char* mode : kExposureModes) {
         if (std::strcmp(mode, value) == 0) {
             camera->exposure_mode = value;
@@ -646,10 +607,8 @@ J_STATUS_TYPE J_Camera_SetValueString(CAM_HANDLE camera, const char* name, const
 
 J_STATUS_TYPE J_Camera_ExecuteCommand(CAM_HANDLE camera, const char* name) {
     SIM_ENTER("J_Camera_ExecuteCommand");
-    if (!g_open_cameras.count(camera))
-        return J_ST_INVALID_HANDLE;
-    if (!name)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_open_cameras.count(camera)) return J_ST_INVALID_HANDLE;
+    if (!name) return J_ST_INVALID_PARAMETER;
     if (std::strcmp(name, "AcquisitionStart") == 0) {
         camera->acquiring = true;
     } else if (std::strcmp(name, "AcquisitionStop") == 0) {
@@ -662,22 +621,17 @@ J_STATUS_TYPE J_Camera_ExecuteCommand(CAM_HANDLE camera, const char* name) {
 
 J_STATUS_TYPE J_Camera_GetNumOfDataStreams(CAM_HANDLE camera, uint32_t* count) {
     SIM_ENTER("J_Camera_GetNumOfDataStreams");
-    if (!g_open_cameras.count(camera))
-        return J_ST_INVALID_HANDLE;
-    if (!count)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_open_cameras.count(camera)) return J_ST_INVALID_HANDLE;
+    if (!count) return J_ST_INVALID_PARAMETER;
     *count = 1;
     return J_ST_SUCCESS;
 }
 
 J_STATUS_TYPE J_Camera_CreateDataStream(CAM_HANDLE camera, uint32_t index, STREAM_HANDLE* stream) {
     SIM_ENTER("J_Camera_CreateDataStream");
-    if (!g_open_cameras.count(camera))
-        return J_ST_INVALID_HANDLE;
-    if (index != 0 || !stream)
-        return J_ST_INVALID_PARAMETER;
-    if (camera->stream)
-        return J_ST_ACCESS_DENIED;
+    if (!g_open_cameras.count(camera)) return J_ST_INVALID_HANDLE;
+    if (index != 0 || !stream) return J_ST_INVALID_PARAMETER;
+    if (camera->stream) return J_ST_ACCESS_DENIED;
     auto* s = new j_stream;
     s->camera = camera;
     camera->stream = s;
@@ -689,20 +643,16 @@ J_STATUS_TYPE J_Camera_CreateDataStream(CAM_HANDLE camera, uint32_t index, STREA
 J_STATUS_TYPE J_DataStream_SetParam(STREAM_HANDLE stream, int32_t, const void* value,
                                     uint32_t size) {
     SIM_ENTER("J_DataStream_SetParam");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
-    if (!value || size != 8)
-        return J_ST_INVALID_BUFFER_SIZE;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
+    if (!value || size != 8) return J_ST_INVALID_BUFFER_SIZE;
     return J_ST_SUCCESS;
 }
 
 J_STATUS_TYPE J_DataStream_AnnounceBuffer(STREAM_HANDLE stream, void* memory, uint32_t size,
                                           void* private_data, BUF_HANDLE* buffer) {
     SIM_ENTER("J_DataStream_AnnounceBuffer");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
-    if (!memory || !buffer || size == 0)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
+    if (!memory || !buffer || size == 0) return J_ST_INVALID_PARAMETER;
     auto* b = new j_buffer;
     b->memory = static_cast<uint8_t*>(memory);
     b->size = size;
@@ -714,10 +664,8 @@ J_STATUS_TYPE J_DataStream_AnnounceBuffer(STREAM_HANDLE stream, void* memory, ui
 
 J_STATUS_TYPE J_DataStream_QueueBuffer(STREAM_HANDLE stream, BUF_HANDLE buffer) {
     SIM_ENTER("J_DataStream_QueueBuffer");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
-    if (!stream->buffers.count(buffer))
-        return J_ST_INVALID_HANDLE;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
+    if (!stream->buffers.count(buffer)) return J_ST_INVALID_HANDLE;
     if (buffer->state == j_buffer::queued || buffer->state == j_buffer::filling ||
         buffer->state == j_buffer::filled) {
         return J_ST_ACCESS_DENIED;
@@ -730,12 +678,9 @@ J_STATUS_TYPE J_DataStream_QueueBuffer(STREAM_HANDLE stream, BUF_HANDLE buffer) 
 J_STATUS_TYPE J_DataStream_RegisterEvent(STREAM_HANDLE stream, int32_t event_type,
                                          J_COND_HANDLE condition, EVT_HANDLE* event) {
     SIM_ENTER("J_DataStream_RegisterEvent");
-    if (!g_streams.count(stream) || !g_conditions.count(condition))
-        return J_ST_INVALID_HANDLE;
-    if (event_type != EVENT_NEW_BUFFER || !event)
-        return J_ST_INVALID_PARAMETER;
-    if (stream->event)
-        return J_ST_ACCESS_DENIED;
+    if (!g_streams.count(stream) || !g_conditions.count(condition)) return J_ST_INVALID_HANDLE;
+    if (event_type != EVENT_NEW_BUFFER || !event) return J_ST_INVALID_PARAMETER;
+    if (stream->event) return J_ST_ACCESS_DENIED;
     auto* e = new j_event;
     e->stream = stream;
     e->condition = condition;
@@ -748,12 +693,9 @@ J_STATUS_TYPE J_DataStream_RegisterEvent(STREAM_HANDLE stream, int32_t event_typ
 
 J_STATUS_TYPE J_DataStream_UnRegisterEvent(STREAM_HANDLE stream, int32_t event_type) {
     SIM_ENTER("J_DataStream_UnRegisterEvent");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
-    if (event_type != EVENT_NEW_BUFFER || !stream->event)
-        return J_ST_INVALID_PARAMETER;
-    if (stream->event->condition)
-        stream->event->condition->events.erase(stream->event);
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
+    if (event_type != EVENT_NEW_BUFFER || !stream->event) return J_ST_INVALID_PARAMETER;
+    if (stream->event->condition) stream->event->condition->events.erase(stream->event);
     stream->event->condition = nullptr;
     stream->event->stream = nullptr;
     stream->event = nullptr;
@@ -762,10 +704,8 @@ J_STATUS_TYPE J_DataStream_UnRegisterEvent(STREAM_HANDLE stream, int32_t event_t
 
 J_STATUS_TYPE J_DataStream_StartAcquisition(STREAM_HANDLE stream, int32_t, uint64_t) {
     SIM_ENTER("J_DataStream_StartAcquisition");
-    if (!g_streams.count(stream) || !stream->camera)
-        return J_ST_INVALID_HANDLE;
-    if (stream->running)
-        return J_ST_ACCESS_DENIED;
+    if (!g_streams.count(stream) || !stream->camera) return J_ST_INVALID_HANDLE;
+    if (stream->running) return J_ST_ACCESS_DENIED;
     stream->running = true;
     stream->stop = false;
     stream->started = std::chrono::steady_clock::now();
@@ -775,16 +715,14 @@ J_STATUS_TYPE J_DataStream_StartAcquisition(STREAM_HANDLE stream, int32_t, uint6
 
 J_STATUS_TYPE J_DataStream_StopAcquisition(STREAM_HANDLE stream, int32_t) {
     SIM_ENTER("J_DataStream_StopAcquisition");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
     stop_producer(lock, stream);
     return J_ST_SUCCESS;
 }
 
 J_STATUS_TYPE J_DataStream_FlushQueue(STREAM_HANDLE stream, int32_t queue) {
     SIM_ENTER("J_DataStream_FlushQueue");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
     if (queue == ACQ_QUEUE_INPUT_TO_OUTPUT) {
         for (auto* b : stream->input) {
             b->state = j_buffer::filled;
@@ -804,16 +742,12 @@ J_STATUS_TYPE J_DataStream_FlushQueue(STREAM_HANDLE stream, int32_t queue) {
 J_STATUS_TYPE J_DataStream_RevokeBuffer(STREAM_HANDLE stream, BUF_HANDLE buffer, void** memory,
                                         void** private_data) {
     SIM_ENTER("J_DataStream_RevokeBuffer");
-    if (!g_streams.count(stream) || !stream->buffers.count(buffer))
-        return J_ST_INVALID_HANDLE;
-    if (buffer->state == j_buffer::filling)
-        return J_ST_ACCESS_DENIED;
+    if (!g_streams.count(stream) || !stream->buffers.count(buffer)) return J_ST_INVALID_HANDLE;
+    if (buffer->state == j_buffer::filling) return J_ST_ACCESS_DENIED;
     std::erase(stream->input, buffer);
     std::erase(stream->output, buffer);
-    if (memory)
-        *memory = buffer->memory;
-    if (private_data)
-        *private_data = buffer->private_data;
+    if (memory) *memory = buffer->memory;
+    if (private_data) *private_data = buffer->private_data;
     stream->buffers.erase(buffer);
     delete buffer;
     return J_ST_SUCCESS;
@@ -822,8 +756,7 @@ J_STATUS_TYPE J_DataStream_RevokeBuffer(STREAM_HANDLE stream, BUF_HANDLE buffer,
 J_STATUS_TYPE J_DataStream_GetBufferInfo(STREAM_HANDLE stream, BUF_HANDLE buffer, int32_t info,
                                          void* value, uint32_t* size) {
     SIM_ENTER("J_DataStream_GetBufferInfo");
-    if (!g_streams.count(stream) || !stream->buffers.count(buffer))
-        return J_ST_INVALID_HANDLE;
+    if (!g_streams.count(stream) || !stream->buffers.count(buffer)) return J_ST_INVALID_HANDLE;
     switch (info) {
         case BUFFER_INFO_BASE:
             return put_value<uint64_t>(uint64_t(reinterpret_cast<uintptr_t>(buffer->memory)), value,
@@ -855,8 +788,7 @@ J_STATUS_TYPE J_DataStream_GetBufferInfo(STREAM_HANDLE stream, BUF_HANDLE buffer
 J_STATUS_TYPE J_DataStream_GetStreamInfo(STREAM_HANDLE stream, int32_t info, void* value,
                                          uint32_t* size) {
     SIM_ENTER("J_DataStream_GetStreamInfo");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
     switch (info) {
         case STREAM_INFO_NUM_DELIVERED:
             return put_value<uint64_t>(stream->delivered, value, size);
@@ -873,19 +805,16 @@ J_STATUS_TYPE J_DataStream_GetStreamInfo(STREAM_HANDLE stream, int32_t info, voi
 
 J_STATUS_TYPE J_DataStream_Close(STREAM_HANDLE stream) {
     SIM_ENTER("J_DataStream_Close");
-    if (!g_streams.count(stream))
-        return J_ST_INVALID_HANDLE;
+    if (!g_streams.count(stream)) return J_ST_INVALID_HANDLE;
     stop_producer(lock, stream);
     if (stream->event) {
-        if (stream->event->condition)
-            stream->event->condition->events.erase(stream->event);
+        if (stream->event->condition) stream->event->condition->events.erase(stream->event);
         stream->event->condition = nullptr;
         stream->event->stream = nullptr;
     }
     for (auto* b : stream->buffers)
         delete b;
-    if (stream->camera)
-        stream->camera->stream = nullptr;
+    if (stream->camera) stream->camera->stream = nullptr;
     g_streams.erase(stream);
     delete stream;
     return J_ST_SUCCESS;
@@ -893,8 +822,7 @@ J_STATUS_TYPE J_DataStream_Close(STREAM_HANDLE stream) {
 
 J_STATUS_TYPE J_Event_CreateCondition(J_COND_HANDLE* condition) {
     SIM_ENTER("J_Event_CreateCondition");
-    if (!condition)
-        return J_ST_INVALID_PARAMETER;
+    if (!condition) return J_ST_INVALID_PARAMETER;
     auto* c = new j_condition;
     g_conditions.insert(c);
     *condition = c;
@@ -904,21 +832,17 @@ J_STATUS_TYPE J_Event_CreateCondition(J_COND_HANDLE* condition) {
 J_STATUS_TYPE J_Event_WaitForCondition(J_COND_HANDLE condition, uint32_t timeout_ms,
                                        int32_t* result) {
     SIM_ENTER("J_Event_WaitForCondition");
-    if (!g_conditions.count(condition))
-        return J_ST_INVALID_HANDLE;
-    if (!result)
-        return J_ST_INVALID_PARAMETER;
+    if (!g_conditions.count(condition)) return J_ST_INVALID_HANDLE;
+    if (!result) return J_ST_INVALID_PARAMETER;
     if (g_forced_wait_times > 0) {
         --g_forced_wait_times;
         *result = g_forced_wait_result;
         return J_ST_SUCCESS;
     }
     auto ready = [&] {
-        if (condition->exit_pending)
-            return true;
+        if (condition->exit_pending) return true;
         for (auto* e : condition->events) {
-            if (e->stream && !e->stream->output.empty())
-                return true;
+            if (e->stream && !e->stream->output.empty()) return true;
         }
         return false;
     };
@@ -934,8 +858,7 @@ J_STATUS_TYPE J_Event_WaitForCondition(J_COND_HANDLE condition, uint32_t timeout
 
 J_STATUS_TYPE J_Event_ExitCondition(J_COND_HANDLE condition) {
     SIM_ENTER("J_Event_ExitCondition");
-    if (!g_conditions.count(condition))
-        return J_ST_INVALID_HANDLE;
+    if (!g_conditions.count(condition)) return J_ST_INVALID_HANDLE;
     condition->exit_pending = true;
     condition->cv.notify_all();
     return J_ST_SUCCESS;
@@ -943,8 +866,7 @@ J_STATUS_TYPE J_Event_ExitCondition(J_COND_HANDLE condition) {
 
 J_STATUS_TYPE J_Event_CloseCondition(J_COND_HANDLE condition) {
     SIM_ENTER("J_Event_CloseCondition");
-    if (!g_conditions.count(condition))
-        return J_ST_INVALID_HANDLE;
+    if (!g_conditions.count(condition)) return J_ST_INVALID_HANDLE;
     for (auto* e : condition->events)
         e->condition = nullptr;
     g_conditions.erase(condition);
@@ -954,13 +876,10 @@ J_STATUS_TYPE J_Event_CloseCondition(J_COND_HANDLE condition) {
 
 J_STATUS_TYPE J_Event_GetData(EVT_HANDLE event, void* data, uint32_t* size) {
     SIM_ENTER("J_Event_GetData");
-    if (!g_events.count(event) || !event->stream)
-        return J_ST_INVALID_HANDLE;
-    if (!data || !size || *size < sizeof(J_EVENT_DATA_NEW_BUFFER))
-        return J_ST_INVALID_BUFFER_SIZE;
+    if (!g_events.count(event) || !event->stream) return J_ST_INVALID_HANDLE;
+    if (!data || !size || *size < sizeof(J_EVENT_DATA_NEW_BUFFER)) return J_ST_INVALID_BUFFER_SIZE;
     j_stream* s = event->stream;
-    if (s->output.empty())
-        return J_ST_NO_DATA;
+    if (s->output.empty()) return J_ST_NO_DATA;
     J_EVENT_DATA_NEW_BUFFER out{s->output.front(), s->output.front()->frame_id};
     s->output.front()->state = j_buffer::delivered;
     s->output.pop_front();
@@ -971,12 +890,9 @@ J_STATUS_TYPE J_Event_GetData(EVT_HANDLE event, void* data, uint32_t* size) {
 
 J_STATUS_TYPE J_Event_Close(EVT_HANDLE event) {
     SIM_ENTER("J_Event_Close");
-    if (!g_events.count(event))
-        return J_ST_INVALID_HANDLE;
-    if (event->condition)
-        event->condition->events.erase(event);
-    if (event->stream)
-        event->stream->event = nullptr;
+    if (!g_events.count(event)) return J_ST_INVALID_HANDLE;
+    if (event->condition) event->condition->events.erase(event);
+    if (event->stream) event->stream->event = nullptr;
     g_events.erase(event);
     delete event;
     return J_ST_SUCCESS;
@@ -984,14 +900,11 @@ J_STATUS_TYPE J_Event_Close(EVT_HANDLE event) {
 
 J_STATUS_TYPE J_Image_Rotate(J_tIMAGE_INFO* image, int32_t rotation) {
     SIM_ENTER("J_Image_Rotate");
-    if (!image || !image->pImageBuffer)
-        return J_ST_INVALID_PARAMETER;
-    if (rotation != J_ROTATE_180)
-        return J_ST_NOT_IMPLEMENTED;
+    if (!image || !image->pImageBuffer) return J_ST_INVALID_PARAMETER;
+    if (rotation != J_ROTATE_180) return J_ST_NOT_IMPLEMENTED;
     const size_t step = (bits_per_pixel(image->iPixelType) + 7) / 8;
     const size_t pixels = size_t(image->iSizeX) * image->iSizeY;
-    if (pixels * step > image->iImageSize)
-        return J_ST_INVALID_BUFFER_SIZE;
+    if (pixels * step > image->iImageSize) return J_ST_INVALID_BUFFER_SIZE;
     uint8_t* p = image->pImageBuffer;
     if (step == 1) {
         std::reverse(p, p + pixels);
