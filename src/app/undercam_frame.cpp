@@ -16,6 +16,7 @@
 #include "text_encoding.h"
 #include "thread_events.h"
 #include "tool_art.h"
+#include "undercam_options.h"
 #include "VImagePanel.h"
 
 #include <wx/menu.h>
@@ -33,29 +34,28 @@
 #include <ctime>
 #include <stdexcept>
 
-wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame) EVT_MENU(id_settings, undercam_frame::on_settings)
-    EVT_MENU(id_exit, undercam_frame::on_exit) EVT_MENU(id_refresh_cameras,
-                                                        undercam_frame::on_refresh_cameras)
-        EVT_MENU(id_capture, undercam_frame::on_capture) EVT_MENU(id_capture_write,
-                                                                  undercam_frame::on_capture_write)
-            EVT_MENU(id_stop, undercam_frame::on_stop) EVT_MENU(id_session_code,
-                                                                undercam_frame::on_session_code)
-                EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
-                    EVT_MENU(id_view_database, undercam_frame::on_view_database)
-                        EVT_MENU_RANGE(id_delete_database, id_replace_session,
-                                       undercam_frame::on_database_command)
-                            EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
-                                EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
-                                    EVT_CHOICE(id_exposure_choice,
-                                               undercam_frame::on_exposure_choice)
-                                        EVT_CONTEXT_MENU(undercam_frame::on_context_menu)
-                                            EVT_UPDATE_UI(id_camera_choice,
-                                                          undercam_frame::on_update_ui)
-                                                EVT_UPDATE_UI_RANGE(id_settings, id_replace_session,
-                                                                    undercam_frame::on_update_ui)
-                                                    wxEND_EVENT_TABLE()
+// clang-format off
+wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame)
+    EVT_MENU(id_settings, undercam_frame::on_settings)
+    EVT_MENU(id_exit, undercam_frame::on_exit)
+    EVT_MENU(id_refresh_cameras, undercam_frame::on_refresh_cameras)
+    EVT_MENU(id_capture, undercam_frame::on_capture)
+    EVT_MENU(id_capture_write, undercam_frame::on_capture_write)
+    EVT_MENU(id_stop, undercam_frame::on_stop)
+    EVT_MENU(id_session_code, undercam_frame::on_session_code)
+    EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
+    EVT_MENU(id_view_database, undercam_frame::on_view_database)
+    EVT_MENU_RANGE(id_delete_database, id_replace_session, undercam_frame::on_database_command)
+    EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
+    EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
+    EVT_CHOICE(id_exposure_choice, undercam_frame::on_exposure_choice)
+    EVT_CONTEXT_MENU(undercam_frame::on_context_menu)
+    EVT_UPDATE_UI(id_camera_choice, undercam_frame::on_update_ui)
+    EVT_UPDATE_UI_RANGE(id_settings, id_replace_session, undercam_frame::on_update_ui)
+wxEND_EVENT_TABLE()
+    // clang-format on
 
-                                                        namespace {
+    namespace {
     void fill_database_menu(wxMenu & menu) {
         menu.Append(id_view_database, L"Просмотр базы");
         menu.Append(id_delete_database, L"Удаление базы");
@@ -338,7 +338,13 @@ bool undercam_frame::database_selected() const {
     return databases_ && !databases_->rows().empty() && databases_->selected_row() >= 0;
 }
 
-void undercam_frame::on_settings(wxCommandEvent&) {}
+void undercam_frame::on_settings(wxCommandEvent&) {
+    const wxString before = link_->read_text(cfg::write_path, cfg::write_path_default());
+    undercam_options dialog(this, link_);
+    if (dialog.ShowModal() != wxID_OK) return;
+    link_->with_config([](wxConfigBase& config) { config.Flush(false); });
+    if (link_->read_text(cfg::write_path, cfg::write_path_default()) != before) reload_catalogue();
+}
 
 void undercam_frame::on_exit(wxCommandEvent&) {
     Close(true);
