@@ -4,6 +4,8 @@
 #include "configuration.h"
 #include "continuous_grab.h"
 #include "continuous_grab_write.h"
+#include "catalogue.h"
+#include "database_commands.h"
 #include "database_list.h"
 #include "discovery_service.h"
 #include "img_service.h"
@@ -17,9 +19,13 @@
 #include "thread_events.h"
 #include "tool_art.h"
 #include "undercam_options.h"
+#include "viewer_dialog.h"
 #include "VImagePanel.h"
 
+#include <wx/busyinfo.h>
+#include <wx/filedlg.h>
 #include <wx/menu.h>
+#include <wx/msgdlg.h>
 #include <wx/textdlg.h>
 #include <wx/socket.h>
 #include <wx/stattext.h>
@@ -32,6 +38,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <ctime>
+#include <mutex>
 #include <stdexcept>
 
 // clang-format off
@@ -191,6 +198,7 @@ void undercam_frame::create_menus() {
 
 void undercam_frame::create_panes() {
     camera_view_ = new VImagePanel(this, id_camera_view);
+    camera_view_->set_fit_to_window(true);
     journal_ = new log_viewer(this, journal_file_.GetFullPath());
     databases_ = new database_list(this, id_database_list);
 
@@ -386,9 +394,63 @@ void undercam_frame::on_reload_databases(wxCommandEvent&) {
     reload_catalogue();
 }
 
-void undercam_frame::on_view_database(wxCommandEvent&) {}
+void undercam_frame::on_view_database(wxCommandEvent&) {
+    const wxString path = databases_->selected_path();
+    if (path.empty()) return;
+    viewer_dialog viewer(this, to_narrow(path));
+    viewer.panel()->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
+    viewer.panel()->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
+    viewer.ShowModal();
+}
 
-void undercam_frame::on_database_command(wxCommandEvent&) {}
+void undercam_frame::on_database_command(wxCommandEvent& event) {
+    const wxString path = databases_->selected_path();
+    if (path.empty()) return;
+    switch (event.GetId()) {
+        case id_delete_database:
+            delete_selected(path);
+            break;
+        case id_archive_database:
+            archive_selected(path);
+            break;
+        case id_replace_side:
+            replace_side(path, to_narrow(link_->read_text(cfg::side, cfg::side_default)));
+            break;
+        case id_replace_session: {
+            const std::string current = stored_session(path);
+            wxTextEntryDialog dialog(this, L"Введите новый код сеанса", L"Код сеанса",
+                                     from_narrow(current), wxOK | wxCANCEL | wxCENTRE);
+            if (dialog.ShowModal() == wxID_OK) replace_session(path, to_narrow(dialog.GetValue()));
+            break;
+        }
+    }
+    std::shared_lock lock(catalogue::lock());
+    databases_->refresh(catalogue::entries());
+}
+
+void undercam_frame::delete_selected(const wxString& path) {
+    const int answer = wxMessageBox(
+        wxString::Format(L"Данные в папке %s будут удалены безвозвратно. Продолжить?", path),
+        L"Удаление данных", wxYES_NO | wxICON_WARNING, this);
+    if (answer == wxYES) delete_database(path);
+}
+
+void undercam_frame::archive_selected(const wxString& path) {
+    wxFileDialog dialog(this, L"Имя архивного файла", wxEmptyString,
+                        wxFileName::DirName(path).GetDirs().Last(), L"Архивы (*.zip)|*.zip",
+                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK) return;
+    archive_outcome outcome;
+    {
+        wxBusyInfo busy(L"Запись базы в архив...", this);
+        outcome = archive_database(path, dialog.GetPath());
+    }
+    if (outcome.result == archive_outcome::file_failed) {
+        log_error(outcome.message);
+    } else if (outcome.result != archive_outcome::written) {
+        wxMessageBox(outcome.message, wxMessageBoxCaptionStr, wxOK | wxCENTRE, this);
+    }
+}
 
 void undercam_frame::on_dpp_test(wxCommandEvent&) {
     for (const auto& line : run_odometer_test(odometer_test_ports())) {

@@ -89,6 +89,8 @@ class undercam_frame : public wxFrame {
     void on_reload_databases(wxCommandEvent&);
     void on_view_database(wxCommandEvent&);
     void on_database_command(wxCommandEvent&);
+    void delete_selected(const wxString& path);
+    void archive_selected(const wxString& path);
     void on_dpp_test(wxCommandEvent&);
     void on_camera_choice(wxCommandEvent&);
     void on_exposure_choice(wxCommandEvent&);

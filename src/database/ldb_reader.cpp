@@ -125,3 +125,7 @@ bool ldb_reader::current_value(uint32_t& value) const {
         return false;
     }
 }
+
+void ldb_reader::step_forward() {
+    if (current_->Valid()) current_->Next();
+}

@@ -33,6 +33,8 @@ class ldb_reader {
     void frame_at(uint32_t value, cv::Mat& image);
     // Key and value at the current iterator, unchanged; empty when it is not valid.
     std::pair<std::string, std::string> frame_bytes() const;
+    // Moves the current iterator to the next entry.
+    void step_forward();
     // The current iterator's odometer value, if it stands on a frame key.
     bool current_value(uint32_t& value) const;
 

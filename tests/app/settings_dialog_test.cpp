@@ -36,7 +36,8 @@ TEST_F(settings_dialog_test, shows_fifteen_settings_in_eight_categories_in_order
     config_->Write(cfg::side, wxString(L"правый"));
     undercam_options dialog(window_, link_);
     std::vector<wxString> categories, keys;
-    for (wxPropertyGridIterator it = dialog.grid()->GetIterator(wxPG_ITERATE_ALL); !it.AtEnd(); ++it) {
+    for (wxPropertyGridIterator it = dialog.grid()->GetIterator(wxPG_ITERATE_ALL); !it.AtEnd();
+         ++it) {
         ((*it)->IsCategory() ? categories : keys).push_back((*it)->GetName());
     }
     EXPECT_EQ(categories,

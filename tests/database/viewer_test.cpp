@@ -1,0 +1,127 @@
+// The frame viewer and its image panel on real windows.
+#include "gui_helpers.h"
+#include "ldb_reader.h"
+#include "sample_db.h"
+#include "test_home.h"
+#include "viewer_dialog.h"
+#include "VImagePanel.h"
+
+#include <gtest/gtest.h>
+#include <wx/dcmemory.h>
+#include <wx/frame.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The panel drawn into a bitmap; true where the ruler's yellow is.
+struct drawing {
+    wxImage pixels;
+    bool ruler(int x, int y) const {
+        return pixels.GetRed(x, y) > 200 && pixels.GetGreen(x, y) > 200 &&
+               pixels.GetBlue(x, y) < 50;
+    }
+};
+
+drawing draw(VImagePanel& panel) {
+    wxBitmap bitmap(640, 480, 24);
+    {
+        wxMemoryDC dc(bitmap);
+        panel.draw(dc, wxSize(640, 480));
+    }
+    return {bitmap.ConvertToImage()};
+}
+
+}  // namespace
+
+TEST(viewer, opens_on_the_first_frame_and_seeks_at_or_after_the_position) {
+    test_home dir;
+    make_database(dir / "db", {100, 105, 110}, "A : B", "left", true, cv::Size(320, 200));
+    viewer_dialog viewer(nullptr, dir / "db");
+    EXPECT_DOUBLE_EQ(viewer.position()->GetMin(), 100);
+    EXPECT_DOUBLE_EQ(viewer.position()->GetMax(), 110);
+    EXPECT_DOUBLE_EQ(viewer.position()->GetIncrement(), 5);
+    EXPECT_DOUBLE_EQ(viewer.position()->GetValue(), 100);
+    EXPECT_NEAR(cv::mean(viewer.current_image())[0], sample_brightness(100), 1.0);
+    ASSERT_TRUE(viewer.panel()->image().IsOk());
+    EXPECT_EQ(viewer.panel()->image().GetWidth(), 320);
+    viewer.show_position(103.7);
+    EXPECT_NEAR(cv::mean(viewer.current_image())[0], sample_brightness(105), 1.0);
+    viewer.Show();
+    viewer.panel()->move_to({400, 300}, false);  // the ruler follows the mouse
+    pump_events(300);
+    save_screenshot(&viewer, "viewer");
+}
+
+TEST(viewer, two_saves_write_consecutive_frames_as_stored) {
+    test_home dir;
+    make_database(dir / "db", {100, 105, 110}, "A : B", "left");
+    viewer_dialog viewer(nullptr, dir / "db");
+    viewer.show_position(105);
+    const wxString first = viewer.save_current_frame(dir / "0000000105.png");
+    const wxString second = viewer.save_current_frame(dir / "picked name.jpg");
+    EXPECT_EQ(first, dir / "0000000105.png");
+    EXPECT_EQ(second, dir / "0000000110.jpg");  // folder and extension kept, key as name
+    ldb_reader reader(dir / "db");
+    reader.seek_frame(105);
+    EXPECT_TRUE(file_bytes(first.ToStdString()) == reader.frame_bytes().second);
+    reader.seek_frame(110);
+    EXPECT_TRUE(file_bytes(second.ToStdString()) == reader.frame_bytes().second);
+    // At the last frame it stays there.
+    EXPECT_EQ(viewer.save_current_frame(dir / "again.png"), dir / "0000000110.png");
+}
+
+TEST(viewer, zoom_follows_the_wheel_and_never_drops_below_one) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "panel");
+    auto* panel = new VImagePanel(frame, wxID_ANY);
+    panel->wheel(120, 120);  // ignored without an image
+    EXPECT_DOUBLE_EQ(panel->zoom(), 1.0);
+    panel->set_image(wxImage(100, 100));
+    panel->wheel(120, 120);
+    EXPECT_DOUBLE_EQ(panel->zoom(), 2.0);
+    panel->wheel(-600, 120);
+    EXPECT_DOUBLE_EQ(panel->zoom(), 1.0);
+    panel->press({10, 10});
+    panel->move_to({30, 25}, true);  // a drag moves the image by the mouse's way
+    EXPECT_EQ(panel->offset(), wxPoint(20, 15));
+    frame->Destroy();
+}
+
+TEST(viewer, the_ruler_at_scale_0_8_and_zoom_1_has_an_80_pixel_line_and_a_60_pixel_bar) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "panel");
+    auto* panel = new VImagePanel(frame, wxID_ANY);
+    panel->set_image(wxImage(640, 480));  // black
+    panel->set_scale(0.8);
+    panel->move_to({300, 300}, false);
+    const drawing at_one = draw(*panel);
+    // The scale line runs 80 pixels up from the anchor.
+    EXPECT_TRUE(at_one.ruler(300, 299));
+    EXPECT_TRUE(at_one.ruler(300, 221));
+    EXPECT_FALSE(at_one.ruler(300, 215));
+    // The 75 mm bar: 60 pixels wide, 40 below the anchor.
+    EXPECT_TRUE(at_one.ruler(241, 340));
+    EXPECT_TRUE(at_one.ruler(299, 340));
+    EXPECT_TRUE(at_one.ruler(240, 330));
+    EXPECT_FALSE(at_one.ruler(235, 340));
+    // Ticks of 10 (30 px) and 5 (10 px) mm; no 1 mm ticks at zoom 1.
+    EXPECT_TRUE(at_one.ruler(271, 300));
+    EXPECT_TRUE(at_one.ruler(291, 296));  // 5 mm at y - 4
+    EXPECT_FALSE(at_one.ruler(285, 296));
+    EXPECT_FALSE(at_one.ruler(296, 298));
+    panel->wheel(240, 120);  // zoom 3: 1 mm ticks, 2.4 pixels apart
+    const drawing at_three = draw(*panel);
+    EXPECT_TRUE(at_three.ruler(296, 298));
+    EXPECT_TRUE(at_three.ruler(300, 300 - 239));  // the line is 240 pixels now
+    panel->show_ruler(false);
+    EXPECT_FALSE(draw(*panel).ruler(300, 299));
+    frame->Destroy();
+}
