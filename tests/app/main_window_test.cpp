@@ -16,6 +16,7 @@
 #include <wx/fileconf.h>
 #include <wx/utils.h>
 
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -30,6 +31,25 @@ class main_window_test : public testing::Test {
             pump_events(100);
         }
         jai_sim::reset();
+    }
+
+    // One 320 x 200 camera at 50 frames a second.
+    static void small_fast_camera() {
+        jai_sim::camera_config camera = jai_sim::default_cameras()[1];
+        camera.width = 320;
+        camera.height = 200;
+        camera.fps = 50;
+        jai_sim::set_cameras({camera});
+    }
+
+    // Writes settings into the station's configuration file before open().
+    static void configure(const std::function<void(wxConfigBase&)>& write) {
+        const wxString home = wxGetHomeDir();
+        make_configuration_folder(configuration_file_name(home));
+        wxFileConfig config(wxEmptyString, wxEmptyString,
+                            configuration_file_name(home).GetFullPath(), wxEmptyString,
+                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
+        write(config);
     }
 
     undercam_frame* open() {
@@ -134,11 +154,7 @@ TEST_F(main_window_test, worker_events_reach_the_status_bar_and_the_journal) {
 }
 
 TEST_F(main_window_test, capture_and_recording_commands_start_and_stop_the_modes) {
-    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
-    camera.width = 320;
-    camera.height = 200;
-    camera.fps = 50;
-    jai_sim::set_cameras({camera});
+    small_fast_camera();
     open();
     wxCommandEvent capture(wxEVT_MENU, id_capture);
     frame_->GetEventHandler()->ProcessEvent(capture);
@@ -170,20 +186,12 @@ TEST_F(main_window_test, recording_by_remote_command_lands_in_the_database_list)
     pty_pair odometer;
     const std::string home = wxGetHomeDir().ToStdString();
     const std::string recordings = home + "/recordings-" + std::to_string(::getpid());
-    {
-        wxFileConfig config(wxEmptyString, wxEmptyString,
-                            configuration_file_name(home).GetFullPath(), wxEmptyString,
-                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
-        make_configuration_folder(configuration_file_name(home));
+    configure([&](wxConfigBase& config) {
         config.Write(cfg::dpp_port, wxString(odometer.path()));
         config.Write(cfg::write_path, wxString(recordings));
         config.Write(cfg::coordinate_server_enabled, false);
-    }
-    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
-    camera.width = 320;
-    camera.height = 200;
-    camera.fps = 50;
-    jai_sim::set_cameras({camera});
+    });
+    small_fast_camera();
     open();
     remote(1);
     ASSERT_TRUE(enabled(id_session_code));
@@ -246,23 +254,15 @@ TEST_F(main_window_test, remote_clients_drive_recording_and_fetch_its_frames) {
     const std::string home = wxGetHomeDir().ToStdString();
     const unsigned short data_port = free_tcp_port();
     const unsigned short rc_port = free_tcp_port();
-    {
-        make_configuration_folder(configuration_file_name(home));
-        wxFileConfig config(wxEmptyString, wxEmptyString,
-                            configuration_file_name(home).GetFullPath(), wxEmptyString,
-                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
+    configure([&](wxConfigBase& config) {
         config.Write(cfg::dpp_port, wxString(odometer.path()));
         config.Write(cfg::write_path, wxString(home + "/remote-" + std::to_string(::getpid())));
         config.Write(cfg::coordinate_server_enabled, false);
         config.Write(cfg::rc_service_enabled, true);
         config.Write(cfg::rc_service_port, wxString::Format("%u", rc_port));
         config.Write(cfg::data_service_port, wxString::Format("%u", data_port));
-    }
-    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
-    camera.width = 320;
-    camera.height = 200;
-    camera.fps = 50;
-    jai_sim::set_cameras({camera});
+    });
+    small_fast_camera();
     open();
     pump_events(300);  // the services start listening
 
