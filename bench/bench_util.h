@@ -3,9 +3,13 @@
 #pragma once
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <functional>
+#include <leveldb/db.h>
+#include <memory>
+#include <opencv2/imgcodecs.hpp>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 #include <string>
@@ -54,4 +58,21 @@ inline cv::Mat textured_frame(int width, int height, int seed = 1) {
     }
     cv::GaussianBlur(frame, frame, cv::Size(3, 3), 0);
     return frame;
+}
+
+// The baseline every database measurement is held against: a bare store...
+inline std::unique_ptr<leveldb::DB> open_bare_store(const std::string& path) {
+    leveldb::Options options;
+    options.create_if_missing = true;
+    leveldb::DB* raw = nullptr;
+    if (!leveldb::DB::Open(options, path, &raw).ok()) std::abort();
+    return std::unique_ptr<leveldb::DB>(raw);
+}
+
+// ...and one bare JPEG 85 encode with one bare put of its bytes.
+inline void bare_encode_and_put(leveldb::DB& db, const cv::Mat& frame, uint32_t value) {
+    std::vector<uint8_t> jpeg;
+    cv::imencode(".jpg", frame, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
+    db.Put(leveldb::WriteOptions(), std::to_string(value),
+           leveldb::Slice(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
 }

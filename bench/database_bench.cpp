@@ -26,11 +26,7 @@ int main() {
 
         ldb_writer& live = ldb_writer::live();
         live.open((root / ("ours-" + tag)).string());
-        leveldb::DB* raw = nullptr;
-        leveldb::Options options;
-        options.create_if_missing = true;
-        leveldb::DB::Open(options, (root / ("bare-" + tag)).string(), &raw);
-        std::unique_ptr<leveldb::DB> bare_db(raw);
+        auto bare_db = open_bare_store((root / ("bare-" + tag)).string());
 
         uint32_t value = 0;
         const auto put = compare(
@@ -41,13 +37,7 @@ int main() {
                 live.put_time_end(std::time(nullptr));
                 live.put_frame(frame, value);
             },
-            [&] {
-                std::vector<uint8_t> jpeg;
-                cv::imencode(".jpg", frame, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
-                bare_db->Put(
-                    leveldb::WriteOptions(), std::to_string(value),
-                    leveldb::Slice(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
-            });
+            [&] { bare_encode_and_put(*bare_db, frame, value); });
         std::printf("%s put_frame+2 puts: %.2f ms, bare encode+put: %.2f ms\n", tag.c_str(),
                     put.ours_ms, put.bare_ms);
         ratios.emplace_back("put " + tag, put.ratio());

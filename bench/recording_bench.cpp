@@ -74,23 +74,13 @@ int main() {
         frame.pixels.assign(texture.data, texture.data + texture.total());
 
         // 1. One recording step against bare encode + put.
-        leveldb::DB* raw = nullptr;
-        leveldb::Options options;
-        options.create_if_missing = true;
-        leveldb::DB::Open(options, (root / ("bare-" + tag)).string(), &raw);
-        std::unique_ptr<leveldb::DB> bare_db(raw);
+        auto bare_db = open_bare_store((root / ("bare-" + tag)).string());
         uint32_t value = 0;
         {
             write_thread steps(link, "", frame);
             const auto step = compare(
                 30, [&] { steps.on_odometer_value(value += 5, 7); },
-                [&] {
-                    std::vector<uint8_t> jpeg;
-                    cv::imencode(".jpg", texture, jpeg, {cv::IMWRITE_JPEG_QUALITY, 85});
-                    bare_db->Put(
-                        leveldb::WriteOptions(), std::to_string(value),
-                        leveldb::Slice(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
-                });
+                [&] { bare_encode_and_put(*bare_db, texture, value); });
             std::printf("%s recording step: %.2f ms, bare encode+put: %.2f ms\n", tag.c_str(),
                         step.ours_ms, step.bare_ms);
             ratios.emplace_back("step " + tag, step.ratio());
