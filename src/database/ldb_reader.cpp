@@ -116,16 +116,6 @@ std::pair<std::string, std::string> ldb_reader::frame_bytes() const {
     return {current_->key().ToString(), current_->value().ToString()};
 }
 
-bool ldb_reader::current_value(uint32_t& value) const {
-    if (!current_->Valid() || current_->key().size() != 10) return false;
-    try {
-        value = parse_u32(current_->key().ToString());
-        return true;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
 void ldb_reader::step_forward() {
     if (current_->Valid()) current_->Next();
 }

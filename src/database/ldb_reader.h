@@ -35,8 +35,6 @@ class ldb_reader {
     std::pair<std::string, std::string> frame_bytes() const;
     // Moves the current iterator to the next entry.
     void step_forward();
-    // The current iterator's odometer value, if it stands on a frame key.
-    bool current_value(uint32_t& value) const;
 
     // Single reads with the defaults of a missing entry.
     std::string read_session();      // exact, "нет данных"
