@@ -2,8 +2,8 @@
 //  1. put_frame with its two metadata puts vs. bare JPEG 85 encode + one put;
 //  2. live_frame + encode_frame_png vs. bare JPEG decode + bare PNG encode.
 #include "bench_util.h"
-#include "frame_lookup.h"
-#include "ldb_writer.h"
+#include "database/frame_lookup.h"
+#include "database/ldb_writer.h"
 
 #include <leveldb/db.h>
 #include <opencv2/imgcodecs.hpp>

@@ -5,16 +5,15 @@
 //     pseudo-terminal with nothing lost and no growing backlog, against
 //     1 / (bare encode + put);
 //  3. the capture thread's CPU time per frame vs. a bare copy of the frame.
-#include "app_link.h"
+#include "runtime/app_link.h"
 #include "bench_util.h"
-#include "capture_thread.h"
-#include "configuration.h"
-#include "continuous_grab.h"
-#include "jai_sim.h"
-#include "ldb_writer.h"
-#include "odometer_decoder.h"
-#include "thread_events.h"
-#include "write_thread.h"
+#include "camera/capture_thread.h"
+#include "runtime/configuration.h"
+#include "camera/sdk/jai_sim.h"
+#include "database/ldb_writer.h"
+#include "recording/odometer_decoder.h"
+#include "runtime/thread_events.h"
+#include "recording/write_thread.h"
 
 #include <leveldb/db.h>
 #include <opencv2/imgcodecs.hpp>

@@ -2,13 +2,13 @@
 //  1. one request end to end over loopback vs. bare JPEG decode + PNG encode
 //     of the same frame;
 //  2. requests per second with 1, 2 and 4 parallel clients.
-#include "app_link.h"
+#include "runtime/app_link.h"
 #include "bench_util.h"
-#include "catalogue.h"
-#include "configuration.h"
-#include "img_service.h"
-#include "ldb_reader.h"
-#include "ldb_writer.h"
+#include "database/catalogue.h"
+#include "runtime/configuration.h"
+#include "services/img_service.h"
+#include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
 
 #include <utility>
 

@@ -9,7 +9,7 @@
 // --change-every seconds until the next --session is used (default 0: never)
 // --drop-after   close each connection after N answers (the client must reconnect)
 // --duration     stop after S seconds (default: run until interrupted)
-#include "coordinate_protocol.h"
+#include "recording/coordinate_protocol.h"
 
 #include <utility>
 

@@ -1,5 +1,5 @@
 // Command-line client of the station's network services.
-#include "service_protocol.h"
+#include "services/service_protocol.h"
 
 #include <utility>
 

@@ -1,7 +1,7 @@
-#include "log_viewer.h"
+#include "app/log_viewer.h"
 
-#include "journal.h"
-#include "text_encoding.h"
+#include "runtime/journal.h"
+#include "runtime/text_encoding.h"
 
 log_viewer::log_viewer(wxWindow* parent, const wxString& file_name)
     : wxHtmlWindow(parent, 1, wxDefaultPosition, wxDefaultSize, wxHW_SCROLLBAR_AUTO, "htmlWindow") {

@@ -4,7 +4,7 @@
 // streams back. User-interface thread only.
 #pragma once
 
-#include "ui_redirector.h"
+#include "app/ui_redirector.h"
 
 #include <wx/html/htmlwin.h>
 

@@ -1,4 +1,4 @@
-#include "tool_art.h"
+#include "app/tool_art.h"
 
 #include <wx/dcmemory.h>
 

@@ -1,6 +1,6 @@
-#include "ui_redirector.h"
+#include "app/ui_redirector.h"
 
-#include "log_viewer.h"
+#include "app/log_viewer.h"
 
 ui_redirector::ui_redirector(std::wostream& stream, log_viewer* viewer)
     : stream_(stream), previous_(stream.rdbuf(this)), viewer_(viewer) {}

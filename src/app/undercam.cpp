@@ -1,7 +1,7 @@
-#include "undercam.h"
+#include "app/undercam.h"
 
-#include "text_encoding.h"
-#include "undercam_frame.h"
+#include "runtime/text_encoding.h"
+#include "app/undercam_frame.h"
 
 #include <wx/msgdlg.h>
 #include <wx/uilocale.h>

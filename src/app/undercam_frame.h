@@ -8,10 +8,10 @@
 // only through link(), which stops delivering when destruction begins.
 #pragma once
 
-#include "app_link.h"
-#include "camera_discovery.h"
-#include "frame_source.h"
-#include "JAI_Camera.h"
+#include "runtime/app_link.h"
+#include "camera/camera_discovery.h"
+#include "acquisition/frame_source.h"
+#include "camera/JAI_Camera.h"
 
 #include <wx/aui/aui.h>
 #include <wx/choice.h>

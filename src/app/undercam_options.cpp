@@ -1,6 +1,6 @@
-#include "undercam_options.h"
+#include "app/undercam_options.h"
 
-#include "configuration.h"
+#include "runtime/configuration.h"
 
 #include <wx/button.h>
 #include <wx/propgrid/advprops.h>

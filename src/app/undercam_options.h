@@ -4,7 +4,7 @@
 // so workers reading it meanwhile never see a half-written object.
 #pragma once
 
-#include "app_link.h"
+#include "runtime/app_link.h"
 
 #include <wx/dialog.h>
 

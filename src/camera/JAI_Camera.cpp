@@ -1,4 +1,4 @@
-#include "JAI_Camera.h"
+#include "camera/JAI_Camera.h"
 
 #include <stdexcept>
 

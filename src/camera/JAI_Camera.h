@@ -3,7 +3,7 @@
 // an acquisition mode, which keeps the camera open, is running.
 #pragma once
 
-#include "sdk/Jai_Factory.h"
+#include "camera/sdk/Jai_Factory.h"
 
 #include <memory>
 #include <string>

@@ -1,4 +1,4 @@
-#include "camera_discovery.h"
+#include "camera/camera_discovery.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 // Listing and describing the cameras the SDK sees. User-interface thread.
 #pragma once
 
-#include "sdk/Jai_Factory.h"
+#include "camera/sdk/Jai_Factory.h"
 
 #include <map>
 #include <string>

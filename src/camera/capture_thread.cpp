@@ -1,7 +1,7 @@
-#include "capture_thread.h"
+#include "camera/capture_thread.h"
 
-#include "configuration.h"
-#include "thread_events.h"
+#include "runtime/configuration.h"
+#include "runtime/thread_events.h"
 
 #include <algorithm>
 #include <cstring>
@@ -261,4 +261,27 @@ void capture_thread::tear_down() {
         J_DataStream_Close(stream_);
         stream_ = nullptr;
     }
+}
+
+capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera,
+                                     frame_buffer& frame) {
+    auto* thread = new capture_thread(link, camera, frame);
+    if (thread->Create() != wxTHREAD_NO_ERROR) {
+        delete thread;
+        throw std::runtime_error("Error creating capture thread");
+    }
+    thread->SetPriority(wxPRIORITY_MAX);
+    if (thread->Run() != wxTHREAD_NO_ERROR) {
+        delete thread;
+        throw std::runtime_error("Error starting capture thread");
+    }
+    return thread;
+}
+
+void stop_capture_thread(capture_thread*& thread) {
+    if (!thread) return;
+    thread->request_stop();
+    thread->Wait();
+    delete thread;
+    thread = nullptr;
 }

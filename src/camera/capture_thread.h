@@ -12,9 +12,9 @@
 // Every SDK object the thread made is released on every path out of Run.
 #pragma once
 
-#include "app_link.h"
-#include "frame_buffer.h"
-#include "sdk/Jai_Factory.h"
+#include "runtime/app_link.h"
+#include "camera/frame_buffer.h"
+#include "camera/sdk/Jai_Factory.h"
 
 #include <wx/thread.h>
 
@@ -68,3 +68,9 @@ class capture_thread : public wxThread {
     J_COND_HANDLE condition_ = nullptr;  // guarded by condition_guard_
     std::atomic<bool> stop_requested_{false};
 };
+
+// Starts a joinable capture thread at the highest priority; throws on failure.
+capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera,
+                                     frame_buffer& frame);
+// Asks the thread to stop, waits for it and deletes it; nothing when null.
+void stop_capture_thread(capture_thread*& thread);

@@ -1,4 +1,4 @@
-#include "frame_buffer.h"
+#include "camera/frame_buffer.h"
 
 #include <algorithm>
 #include <cstring>

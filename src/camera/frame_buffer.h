@@ -7,7 +7,7 @@
 // plain references that never outlive it.
 #pragma once
 
-#include "sdk/Jai_Factory.h"
+#include "camera/sdk/Jai_Factory.h"
 
 #include <opencv2/core.hpp>
 

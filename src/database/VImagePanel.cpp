@@ -1,4 +1,4 @@
-#include "VImagePanel.h"
+#include "database/VImagePanel.h"
 
 #include <wx/dcbuffer.h>
 

@@ -1,4 +1,4 @@
-#include "catalogue.h"
+#include "database/catalogue.h"
 
 std::shared_mutex& catalogue::lock() {
     static std::shared_mutex guard;

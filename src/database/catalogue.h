@@ -4,7 +4,7 @@
 // shared side.
 #pragma once
 
-#include "ldb_info.h"
+#include "database/ldb_info.h"
 
 #include <shared_mutex>
 #include <vector>

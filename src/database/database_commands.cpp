@@ -1,9 +1,9 @@
-#include "database_commands.h"
+#include "database/database_commands.h"
 
-#include "catalogue.h"
-#include "ldb_writer.h"
-#include "shared_store.h"
-#include "text_encoding.h"
+#include "database/catalogue.h"
+#include "database/ldb_writer.h"
+#include "database/shared_store.h"
+#include "runtime/text_encoding.h"
 
 #include <wx/dir.h>
 #include <wx/filename.h>

@@ -1,7 +1,7 @@
-#include "database_list.h"
+#include "database/database_list.h"
 
-#include "catalogue.h"
-#include "text_encoding.h"
+#include "database/catalogue.h"
+#include "runtime/text_encoding.h"
 
 #include <wx/filename.h>
 #include <wx/intl.h>

@@ -3,7 +3,7 @@
 // User-interface thread only.
 #pragma once
 
-#include "ldb_info.h"
+#include "database/ldb_info.h"
 
 #include <wx/listctrl.h>
 

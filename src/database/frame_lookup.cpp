@@ -1,9 +1,9 @@
-#include "frame_lookup.h"
+#include "database/frame_lookup.h"
 
-#include "catalogue.h"
-#include "ldb_reader.h"
-#include "ldb_writer.h"
-#include "text_encoding.h"
+#include "database/catalogue.h"
+#include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
+#include "runtime/text_encoding.h"
 
 #include <boost/format.hpp>
 #include <opencv2/imgcodecs.hpp>

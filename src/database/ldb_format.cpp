@@ -1,4 +1,4 @@
-#include "ldb_format.h"
+#include "database/ldb_format.h"
 
 #include <boost/lexical_cast.hpp>
 

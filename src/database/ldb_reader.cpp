@@ -1,8 +1,8 @@
-#include "ldb_reader.h"
+#include "database/ldb_reader.h"
 
-#include "ldb_format.h"
-#include "shared_store.h"
-#include "text_encoding.h"
+#include "database/ldb_format.h"
+#include "database/shared_store.h"
+#include "runtime/text_encoding.h"
 
 #include <opencv2/imgcodecs.hpp>
 

@@ -3,7 +3,7 @@
 // readers of the same database share its store handle.
 #pragma once
 
-#include "ldb_info.h"
+#include "database/ldb_info.h"
 
 #include <leveldb/db.h>
 #include <opencv2/core.hpp>

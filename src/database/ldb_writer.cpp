@@ -1,7 +1,7 @@
-#include "ldb_writer.h"
+#include "database/ldb_writer.h"
 
-#include "ldb_format.h"
-#include "shared_store.h"
+#include "database/ldb_format.h"
+#include "database/shared_store.h"
 
 #include <opencv2/imgcodecs.hpp>
 

@@ -10,7 +10,7 @@
 // put; failures throw the store's status text and leave earlier entries.
 #pragma once
 
-#include "ldb_info.h"
+#include "database/ldb_info.h"
 
 #include <leveldb/db.h>
 #include <opencv2/core.hpp>

@@ -1,9 +1,9 @@
-#include "load_thread.h"
+#include "database/load_thread.h"
 
-#include "configuration.h"
-#include "ldb_reader.h"
-#include "text_encoding.h"
-#include "thread_events.h"
+#include "runtime/configuration.h"
+#include "database/ldb_reader.h"
+#include "runtime/text_encoding.h"
+#include "runtime/thread_events.h"
 
 #include <wx/dir.h>
 #include <wx/filefn.h>

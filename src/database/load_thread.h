@@ -8,7 +8,7 @@
 // touches no shared data and reports only through the link.
 #pragma once
 
-#include "app_link.h"
+#include "runtime/app_link.h"
 
 #include <wx/thread.h>
 

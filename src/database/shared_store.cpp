@@ -1,6 +1,6 @@
-#include "shared_store.h"
+#include "database/shared_store.h"
 
-#include "ldb_format.h"
+#include "database/ldb_format.h"
 
 #include <chrono>
 #include <map>

@@ -1,6 +1,6 @@
-#include "viewer_dialog.h"
+#include "database/viewer_dialog.h"
 
-#include "ldb_format.h"
+#include "database/ldb_format.h"
 
 #include <wx/button.h>
 #include <wx/filedlg.h>

@@ -3,8 +3,8 @@
 // Modal, user-interface thread; its reader holds the database while open.
 #pragma once
 
-#include "ldb_reader.h"
-#include "VImagePanel.h"
+#include "database/ldb_reader.h"
+#include "database/VImagePanel.h"
 
 #include <opencv2/core.hpp>
 #include <wx/dialog.h>

@@ -1,6 +1,6 @@
-#include "coordinate_client.h"
+#include "recording/coordinate_client.h"
 
-#include "text_encoding.h"
+#include "runtime/text_encoding.h"
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/write.hpp>

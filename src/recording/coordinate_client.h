@@ -9,8 +9,8 @@
 // only on its loop; destroy it before its io_context.
 #pragma once
 
-#include "app_link.h"
-#include "coordinate_protocol.h"
+#include "runtime/app_link.h"
+#include "recording/coordinate_protocol.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>

@@ -1,6 +1,6 @@
-#include "coordinate_protocol.h"
+#include "recording/coordinate_protocol.h"
 
-#include "frame_lookup.h"
+#include "database/frame_lookup.h"
 
 #include <algorithm>
 #include <cstring>

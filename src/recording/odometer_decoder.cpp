@@ -1,4 +1,4 @@
-#include "odometer_decoder.h"
+#include "recording/odometer_decoder.h"
 
 std::optional<uint32_t> odometer_decoder::push(uint8_t byte) {
     last4_.push_back(byte);

@@ -1,6 +1,6 @@
-#include "odometer_test.h"
+#include "recording/odometer_test.h"
 
-#include "serial_link.h"
+#include "recording/serial_link.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/read.hpp>

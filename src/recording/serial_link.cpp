@@ -1,4 +1,4 @@
-#include "serial_link.h"
+#include "recording/serial_link.h"
 
 #include <cctype>
 

@@ -1,11 +1,11 @@
-#include "write_thread.h"
+#include "recording/write_thread.h"
 
-#include "configuration.h"
-#include "coordinate_client.h"
-#include "ldb_writer.h"
-#include "serial_link.h"
-#include "text_encoding.h"
-#include "thread_events.h"
+#include "runtime/configuration.h"
+#include "recording/coordinate_client.h"
+#include "database/ldb_writer.h"
+#include "recording/serial_link.h"
+#include "runtime/text_encoding.h"
+#include "runtime/thread_events.h"
 
 #include <boost/asio/post.hpp>
 #include <boost/format.hpp>

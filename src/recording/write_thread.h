@@ -11,9 +11,9 @@
 // session, so nothing stays open into the next recording.
 #pragma once
 
-#include "app_link.h"
-#include "frame_buffer.h"
-#include "odometer_decoder.h"
+#include "runtime/app_link.h"
+#include "camera/frame_buffer.h"
+#include "recording/odometer_decoder.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>

@@ -1,7 +1,7 @@
-#include "discovery_service.h"
+#include "services/discovery_service.h"
 
-#include "configuration.h"
-#include "text_encoding.h"
+#include "runtime/configuration.h"
+#include "runtime/text_encoding.h"
 
 #include <boost/format.hpp>
 

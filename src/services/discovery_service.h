@@ -7,8 +7,8 @@
 // or oversized one is reported and receiving goes on.
 #pragma once
 
-#include "service_protocol.h"
-#include "service_thread.h"
+#include "services/service_protocol.h"
+#include "services/service_thread.h"
 
 #include <boost/asio/ip/udp.hpp>
 

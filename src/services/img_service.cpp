@@ -1,10 +1,10 @@
-#include "img_service.h"
+#include "services/img_service.h"
 
-#include "catalogue.h"
-#include "configuration.h"
-#include "frame_lookup.h"
-#include "ldb_writer.h"
-#include "text_encoding.h"
+#include "database/catalogue.h"
+#include "runtime/configuration.h"
+#include "database/frame_lookup.h"
+#include "database/ldb_writer.h"
+#include "runtime/text_encoding.h"
 
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>

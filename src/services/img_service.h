@@ -10,8 +10,8 @@
 // deletes itself when done and reports "Connection closed".
 #pragma once
 
-#include "service_protocol.h"
-#include "service_thread.h"
+#include "services/service_protocol.h"
+#include "services/service_thread.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>

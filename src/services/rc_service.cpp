@@ -1,8 +1,8 @@
-#include "rc_service.h"
+#include "services/rc_service.h"
 
-#include "configuration.h"
-#include "text_encoding.h"
-#include "thread_events.h"
+#include "runtime/configuration.h"
+#include "runtime/text_encoding.h"
+#include "runtime/thread_events.h"
 
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>

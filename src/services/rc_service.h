@@ -5,8 +5,8 @@
 // Detached threads that delete themselves and report "RC connection closed".
 #pragma once
 
-#include "service_protocol.h"
-#include "service_thread.h"
+#include "services/service_protocol.h"
+#include "services/service_thread.h"
 
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>

@@ -1,6 +1,6 @@
-#include "service_protocol.h"
+#include "services/service_protocol.h"
 
-#include "frame_lookup.h"
+#include "database/frame_lookup.h"
 
 #include <boost/lexical_cast.hpp>
 #include <boost/property_tree/json_parser.hpp>

@@ -1,6 +1,6 @@
-#include "service_thread.h"
+#include "services/service_thread.h"
 
-#include "text_encoding.h"
+#include "runtime/text_encoding.h"
 
 #include <chrono>
 

@@ -4,7 +4,7 @@
 // its sockets to be closed, so nothing of it outlives the window.
 #pragma once
 
-#include "app_link.h"
+#include "runtime/app_link.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>

@@ -1,13 +1,13 @@
 // The main window in process: enabling rules, remote codes, status fields.
-#include "configuration.h"
-#include "database_list.h"
-#include "gui_helpers.h"
-#include "jai_sim.h"
-#include "pty_pair.h"
-#include "service_protocol.h"
-#include "station_process.h"
-#include "thread_events.h"
-#include "undercam_frame.h"
+#include "runtime/configuration.h"
+#include "database/database_list.h"
+#include "support/gui_helpers.h"
+#include "camera/sdk/jai_sim.h"
+#include "support/pty_pair.h"
+#include "services/service_protocol.h"
+#include "support/station_process.h"
+#include "runtime/thread_events.h"
+#include "app/undercam_frame.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>

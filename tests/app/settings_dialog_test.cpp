@@ -1,9 +1,9 @@
 // The settings dialog on a real window.
-#include "app_link.h"
-#include "configuration.h"
-#include "gui_helpers.h"
-#include "test_home.h"
-#include "undercam_options.h"
+#include "runtime/app_link.h"
+#include "runtime/configuration.h"
+#include "support/gui_helpers.h"
+#include "support/test_home.h"
+#include "app/undercam_options.h"
 
 #include <gtest/gtest.h>
 #include <wx/frame.h>

@@ -1,7 +1,7 @@
 // The real program under a display server: start-up, banner, single
 // instance, camera choice and an orderly close.
-#include "station_process.h"
-#include "test_home.h"
+#include "support/station_process.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 

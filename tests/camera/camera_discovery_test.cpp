@@ -1,8 +1,8 @@
 // Listing, describing and choosing cameras; frame geometry.
-#include "camera_discovery.h"
-#include "frame_buffer.h"
-#include "JAI_Camera.h"
-#include "jai_sim.h"
+#include "camera/camera_discovery.h"
+#include "camera/frame_buffer.h"
+#include "camera/JAI_Camera.h"
+#include "camera/sdk/jai_sim.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,11 @@
 // The capture thread against the camera simulator.
-#include "app_link.h"
-#include "capture_thread.h"
-#include "configuration.h"
-#include "continuous_grab.h"
-#include "event_recorder.h"
-#include "frame_buffer.h"
-#include "jai_sim.h"
-#include "test_home.h"
+#include "runtime/app_link.h"
+#include "camera/capture_thread.h"
+#include "runtime/configuration.h"
+#include "support/event_recorder.h"
+#include "camera/frame_buffer.h"
+#include "camera/sdk/jai_sim.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 

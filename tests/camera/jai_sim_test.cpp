@@ -1,6 +1,6 @@
 // The camera simulator behaves as the capture code expects a camera to.
-#include "Jai_Factory.h"
-#include "jai_sim.h"
+#include "camera/sdk/Jai_Factory.h"
+#include "camera/sdk/jai_sim.h"
 
 #include <gtest/gtest.h>
 

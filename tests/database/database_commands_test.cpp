@@ -1,10 +1,10 @@
 // Delete, archive and relabel, checked on disk and in the catalogue.
-#include "catalogue.h"
-#include "database_commands.h"
-#include "ldb_reader.h"
-#include "sample_db.h"
-#include "shared_store.h"
-#include "test_home.h"
+#include "database/catalogue.h"
+#include "database/database_commands.h"
+#include "database/ldb_reader.h"
+#include "support/sample_db.h"
+#include "database/shared_store.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 #include <leveldb/db.h>

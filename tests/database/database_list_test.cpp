@@ -1,8 +1,8 @@
 // The database list on a real window.
-#include "catalogue.h"
-#include "database_list.h"
-#include "gui_helpers.h"
-#include "thread_events.h"
+#include "database/catalogue.h"
+#include "database/database_list.h"
+#include "support/gui_helpers.h"
+#include "runtime/thread_events.h"
 
 #include <gtest/gtest.h>
 #include <wx/frame.h>

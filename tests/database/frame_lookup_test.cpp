@@ -1,10 +1,10 @@
 // Frames for the data access service: live, through the catalogue, as PNG.
-#include "catalogue.h"
-#include "frame_lookup.h"
-#include "ldb_reader.h"
-#include "ldb_writer.h"
-#include "sample_db.h"
-#include "test_home.h"
+#include "database/catalogue.h"
+#include "database/frame_lookup.h"
+#include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
+#include "support/sample_db.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>

@@ -1,5 +1,5 @@
 // Byte forms of keys and values, and the strict number conversion.
-#include "ldb_format.h"
+#include "database/ldb_format.h"
 
 #include <gtest/gtest.h>
 

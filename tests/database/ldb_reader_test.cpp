@@ -1,9 +1,9 @@
 // Reading databases back: metadata with its defaults, frame lookup, failures.
-#include "ldb_format.h"
-#include "ldb_reader.h"
-#include "ldb_writer.h"
-#include "sample_db.h"
-#include "test_home.h"
+#include "database/ldb_format.h"
+#include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
+#include "support/sample_db.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 #include <leveldb/db.h>

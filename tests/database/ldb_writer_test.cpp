@@ -1,8 +1,8 @@
 // What ldb_writer stores, read back from outside with the bare store API.
-#include "ldb_format.h"
-#include "ldb_writer.h"
-#include "sample_db.h"
-#include "test_home.h"
+#include "database/ldb_format.h"
+#include "database/ldb_writer.h"
+#include "support/sample_db.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 #include <leveldb/db.h>

@@ -1,10 +1,10 @@
 // One scan of the write folder, as the main window receives it.
-#include "app_link.h"
-#include "configuration.h"
-#include "event_recorder.h"
-#include "load_thread.h"
-#include "sample_db.h"
-#include "test_home.h"
+#include "runtime/app_link.h"
+#include "runtime/configuration.h"
+#include "support/event_recorder.h"
+#include "database/load_thread.h"
+#include "support/sample_db.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 

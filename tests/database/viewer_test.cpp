@@ -1,10 +1,10 @@
 // The frame viewer and its image panel on real windows.
-#include "gui_helpers.h"
-#include "ldb_reader.h"
-#include "sample_db.h"
-#include "test_home.h"
-#include "viewer_dialog.h"
-#include "VImagePanel.h"
+#include "support/gui_helpers.h"
+#include "database/ldb_reader.h"
+#include "support/sample_db.h"
+#include "support/test_home.h"
+#include "database/viewer_dialog.h"
+#include "database/VImagePanel.h"
 
 #include <gtest/gtest.h>
 #include <wx/dcmemory.h>

@@ -1,5 +1,5 @@
 // The coordinate server's query and answer bytes.
-#include "coordinate_protocol.h"
+#include "recording/coordinate_protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Decoding odometer messages from the byte stream, and the port names.
-#include "odometer_decoder.h"
-#include "odometer_test.h"
-#include "pty_pair.h"
-#include "serial_link.h"
+#include "recording/odometer_decoder.h"
+#include "recording/odometer_test.h"
+#include "support/pty_pair.h"
+#include "recording/serial_link.h"
 
 #include <gtest/gtest.h>
 

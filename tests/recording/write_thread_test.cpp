@@ -1,13 +1,13 @@
 // The write thread end to end on a pseudo-terminal odometer, without windows.
-#include "app_link.h"
-#include "configuration.h"
-#include "coordinate_protocol.h"
-#include "event_recorder.h"
-#include "ldb_reader.h"
-#include "ldb_writer.h"
-#include "pty_pair.h"
-#include "test_home.h"
-#include "write_thread.h"
+#include "runtime/app_link.h"
+#include "runtime/configuration.h"
+#include "recording/coordinate_protocol.h"
+#include "support/event_recorder.h"
+#include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
+#include "support/pty_pair.h"
+#include "support/test_home.h"
+#include "recording/write_thread.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Byte layouts of requests and commands; the discovery answer's JSON.
-#include "service_protocol.h"
+#include "services/service_protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // The three services on real sockets of 127.0.0.1.
-#include "app_link.h"
-#include "catalogue.h"
-#include "configuration.h"
-#include "discovery_service.h"
-#include "event_recorder.h"
-#include "frame_lookup.h"
-#include "img_service.h"
-#include "ldb_reader.h"
-#include "ldb_writer.h"
-#include "rc_service.h"
-#include "sample_db.h"
-#include "test_home.h"
+#include "runtime/app_link.h"
+#include "database/catalogue.h"
+#include "runtime/configuration.h"
+#include "services/discovery_service.h"
+#include "support/event_recorder.h"
+#include "database/frame_lookup.h"
+#include "services/img_service.h"
+#include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
+#include "services/rc_service.h"
+#include "support/sample_db.h"
+#include "support/test_home.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "event_recorder.h"
+#include "support/event_recorder.h"
 
 event_recorder::~event_recorder() {
     for (wxEvent* e : queued_)

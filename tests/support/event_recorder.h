@@ -2,8 +2,8 @@
 // queued to it, from any thread, and records it in order when drained.
 #pragma once
 
-#include "ldb_info.h"
-#include "thread_events.h"
+#include "database/ldb_info.h"
+#include "runtime/thread_events.h"
 
 #include <wx/event.h>
 

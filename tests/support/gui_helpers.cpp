@@ -1,4 +1,4 @@
-#include "gui_helpers.h"
+#include "support/gui_helpers.h"
 
 #include <wx/evtloop.h>
 

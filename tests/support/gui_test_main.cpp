@@ -1,6 +1,6 @@
 // Entry of window tests: a temporary HOME, a running wx application object
 // with its GUI initialised (a display is needed: the suites run under xvfb-run).
-#include "test_home.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>

@@ -1,6 +1,6 @@
-#include "pty_pair.h"
+#include "support/pty_pair.h"
 
-#include "odometer_decoder.h"
+#include "recording/odometer_decoder.h"
 
 #include <pty.h>
 #include <stdexcept>

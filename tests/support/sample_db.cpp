@@ -1,6 +1,6 @@
-#include "sample_db.h"
+#include "support/sample_db.h"
 
-#include "ldb_writer.h"
+#include "database/ldb_writer.h"
 
 #include <ctime>
 

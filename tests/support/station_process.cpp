@@ -1,4 +1,4 @@
-#include "station_process.h"
+#include "support/station_process.h"
 
 #include <wx/string.h>
 

@@ -1,4 +1,4 @@
-#include "test_home.h"
+#include "support/test_home.h"
 
 #include <cstdlib>
 #include <stdexcept>

@@ -1,6 +1,6 @@
 // Test entry: a temporary HOME (never the real one), an initialised wxBase,
 // and the simulator's settings file out of the way.
-#include "test_home.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 #include <wx/init.h>

@@ -2,8 +2,8 @@
 //
 // One mutex (g_mutex) guards every simulator object; the producer thread of a
 // stream fills a buffer outside it, while the buffer is owned by the stream.
-#include "Jai_Factory.h"
-#include "jai_sim.h"
+#include "camera/sdk/Jai_Factory.h"
+#include "camera/sdk/jai_sim.h"
 
 #include <algorithm>
 #include <atomic>

@@ -1,6 +1,6 @@
-#include "journal.h"
+#include "runtime/journal.h"
 
-#include "text_encoding.h"
+#include "runtime/text_encoding.h"
 
 #include <wx/dir.h>
 #include <wx/filefn.h>

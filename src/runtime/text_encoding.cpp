@@ -1,4 +1,4 @@
-#include "text_encoding.h"
+#include "runtime/text_encoding.h"
 
 std::string to_narrow(const wxString& text) {
     if (text.empty()) return {};

@@ -1,4 +1,4 @@
-#include "configuration.h"
+#include "runtime/configuration.h"
 
 #include <wx/utils.h>
 

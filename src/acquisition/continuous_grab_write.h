@@ -4,9 +4,9 @@
 // capture thread, then frees the frame_buffer. User-interface thread.
 #pragma once
 
-#include "capture_thread.h"
-#include "frame_source.h"
-#include "JAI_Camera.h"
+#include "camera/capture_thread.h"
+#include "acquisition/frame_source.h"
+#include "camera/JAI_Camera.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 // Configuration file location, folder creation and value round trips.
-#include "configuration.h"
-#include "test_home.h"
+#include "runtime/configuration.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 

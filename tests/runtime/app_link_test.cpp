@@ -1,9 +1,9 @@
 // The guard between worker threads and the main window.
-#include "app_link.h"
-#include "configuration.h"
-#include "test_home.h"
-#include "event_recorder.h"
-#include "thread_events.h"
+#include "runtime/app_link.h"
+#include "runtime/configuration.h"
+#include "support/test_home.h"
+#include "support/event_recorder.h"
+#include "runtime/thread_events.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app_link.h"
+#include "runtime/app_link.h"
 
-#include "thread_events.h"
+#include "runtime/thread_events.h"
 
 app_link::app_link(wxEvtHandler* window, wxConfigBase* config) : window_(window), config_(config) {}
 

@@ -1,7 +1,7 @@
-#include "continuous_grab_write.h"
+#include "acquisition/continuous_grab_write.h"
 
-#include "continuous_grab.h"
-#include "write_thread.h"
+#include "acquisition/continuous_grab.h"
+#include "recording/write_thread.h"
 
 #include <stdexcept>
 

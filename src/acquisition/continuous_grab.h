@@ -3,9 +3,9 @@
 // it stops the capture thread and waits for it.
 #pragma once
 
-#include "capture_thread.h"
-#include "frame_source.h"
-#include "JAI_Camera.h"
+#include "camera/capture_thread.h"
+#include "acquisition/frame_source.h"
+#include "camera/JAI_Camera.h"
 
 #include <memory>
 
@@ -29,9 +29,3 @@ class continuous_grab : public frame_source {
     capture_thread* capture_ = nullptr;
     std::string label_;
 };
-
-// Starts a joinable capture thread at the highest priority; throws on failure.
-capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera,
-                                     frame_buffer& frame);
-// Asks the thread to stop, waits for it and deletes it.
-void stop_capture_thread(capture_thread*& thread);

@@ -1,4 +1,4 @@
-#include "thread_events.h"
+#include "runtime/thread_events.h"
 
 wxDEFINE_EVENT(evt_stream_info, wxThreadEvent);
 wxDEFINE_EVENT(evt_dpp_status, wxThreadEvent);

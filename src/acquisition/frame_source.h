@@ -3,8 +3,8 @@
 // here is made from it.
 #pragma once
 
-#include "app_link.h"
-#include "frame_buffer.h"
+#include "runtime/app_link.h"
+#include "camera/frame_buffer.h"
 
 #include <string>
 

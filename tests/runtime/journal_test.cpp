@@ -1,6 +1,6 @@
 // Journal rows, file names, the week-old cleanup and the file's encoding.
-#include "journal.h"
-#include "test_home.h"
+#include "runtime/journal.h"
+#include "support/test_home.h"
 
 #include <gtest/gtest.h>
 
