@@ -3,6 +3,7 @@
 //  2. live_frame + encode_frame_png vs. bare JPEG decode + bare PNG encode.
 #include "bench_util.h"
 #include "database/frame_lookup.h"
+#include "services/img_service.h"
 #include "database/ldb_writer.h"
 
 #include <leveldb/db.h>

@@ -11,7 +11,7 @@
 #include "runtime/configuration.h"
 #include "camera/sdk/jai_sim.h"
 #include "database/ldb_writer.h"
-#include "recording/odometer_decoder.h"
+#include "recording/odometer_protocol.h"
 #include "runtime/thread_events.h"
 #include "recording/write_thread.h"
 
@@ -78,7 +78,7 @@ int main() {
         {
             write_thread steps(link, "", frame);
             const auto step = compare(
-                30, [&] { steps.on_odometer_value(value += 5, 7); },
+                30, [&] { steps.on_odometer_value(value += 5, odometer_new); },
                 [&] { bare_encode_and_put(*bare_db, texture, value); });
             std::printf("%s recording step: %.2f ms, bare encode+put: %.2f ms\n", tag.c_str(),
                         step.ours_ms, step.bare_ms);

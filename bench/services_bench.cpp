@@ -69,8 +69,7 @@ void add_session(const std::string& path, const std::string& code, const cv::Mat
     writer.put_frame(frame, 100);
     writer.close(code, "left");
     ldb_reader reader(path);
-    std::unique_lock lock(catalogue::lock());
-    catalogue::entries().push_back({reader.read_info(), path});
+    catalogue::instance().append({reader.read_info(), path});
 }
 
 }  // namespace

@@ -71,8 +71,8 @@ class connection : public std::enable_shared_from_this<connection> {
 
     tcp::socket socket_;
     const settings& settings_;
-    std::array<uint8_t, kCoordinateQuerySize> query_{};
-    std::array<uint8_t, kCoordinateAnswerSize> answer_{};
+    coordinate_query_bytes query_{};
+    coordinate_answer_bytes answer_{};
     long answers_ = 0;
 };
 

@@ -15,7 +15,7 @@
 // --corrupt-every spoil every N-th message (checksum or position bits)
 // --device      write to this device instead of a new pseudo-terminal
 // --link        make a symbolic link with this name to the pseudo-terminal
-#include "recording/odometer_decoder.h"
+#include "recording/odometer_protocol.h"
 
 #include <chrono>
 #include <csignal>

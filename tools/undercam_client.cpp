@@ -1,5 +1,7 @@
 // Command-line client of the station's network services.
-#include "services/service_protocol.h"
+#include "services/data_protocol.h"
+#include "services/discovery_protocol.h"
+#include "services/rc_protocol.h"
 
 #include <utility>
 

@@ -38,7 +38,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include <ctime>
-#include <mutex>
 #include <stdexcept>
 
 // clang-format off
@@ -245,7 +244,7 @@ void undercam_frame::write_banner() {
 }
 
 void undercam_frame::create_bars() {
-    CreateStatusBar(4);
+    CreateStatusBar(status_field_count);
 
     wxToolBar* bar = CreateToolBar();
     bar->SetToolBitmapSize(wxSize(24, 24));
@@ -334,6 +333,7 @@ void undercam_frame::stop_acquisition() {
 }
 
 void undercam_frame::reload_catalogue() {
+    catalogue::instance().clear();
     databases_->clear();
     auto* thread = new load_thread(link_);
     if (thread->Run() != wxTHREAD_NO_ERROR) {
@@ -424,8 +424,11 @@ void undercam_frame::on_database_command(wxCommandEvent& event) {
             break;
         }
     }
-    std::shared_lock lock(catalogue::lock());
-    databases_->refresh(catalogue::entries());
+    if (event.GetId() == id_delete_database) {
+        databases_->show(catalogue::instance().snapshot());
+    } else if (const auto entry = catalogue::instance().find_path(path)) {
+        databases_->update_row(*entry);
+    }
 }
 
 void undercam_frame::delete_selected(const wxString& path) {
@@ -522,11 +525,11 @@ void undercam_frame::on_stream_info(wxThreadEvent& event) {
         camera_view_->set_image(
             wxImage(preview_rgb_.cols, preview_rgb_.rows, preview_rgb_.data, true));
     }
-    SetStatusText(event.GetString(), 1);
+    SetStatusText(event.GetString(), field_stream_info);
 }
 
 void undercam_frame::on_dpp_status(wxThreadEvent& event) {
-    SetStatusText(event.GetString(), 2);
+    SetStatusText(event.GetString(), field_recording);
 }
 
 void undercam_frame::on_thread_status(wxThreadEvent& event) {
@@ -537,7 +540,7 @@ void undercam_frame::on_thread_status(wxThreadEvent& event) {
 }
 
 void undercam_frame::on_grab_stats(wxThreadEvent& event) {
-    SetStatusText(event.GetString(), 0);
+    SetStatusText(event.GetString(), field_grab_stats);
 }
 
 void undercam_frame::on_log_error(wxThreadEvent& event) {
@@ -550,13 +553,13 @@ void undercam_frame::on_log_info(wxThreadEvent& event) {
 
 void undercam_frame::on_rc_command(wxThreadEvent& event) {
     switch (event.GetInt()) {
-        case 1:
+        case rc_start_recording:
             start_recording();
             break;
-        case 2:
+        case rc_stop:
             stop_acquisition();
             break;
-        case 3:
+        case rc_new_session:
             log_info(event.GetString());
             if (active_mode_ && camera_) {
                 active_mode_->restart_recording(link_, to_narrow(event.GetString()));
@@ -568,5 +571,7 @@ void undercam_frame::on_rc_command(wxThreadEvent& event) {
 }
 
 void undercam_frame::on_db_list(wxThreadEvent& event) {
-    databases_->append_entry(event);
+    ldb_entry entry{event.GetPayload<ldb_info>(), event.GetString()};
+    catalogue::instance().append(entry);
+    databases_->add_row(entry);
 }

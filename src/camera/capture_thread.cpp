@@ -58,9 +58,9 @@ wxThread::ExitCode capture_thread::Entry() {
     try {
         result = run();
     } catch (const std::exception& e) {
-        link_->log_error(e.what());
+        link_->post_error(e.what());
     } catch (...) {
-        link_->log_error("Unknown exception in capture thread");
+        link_->post_error("Unknown exception in capture thread");
     }
     // Whatever ended the run, the stream, its buffers and the condition go.
     try {
@@ -163,7 +163,7 @@ void capture_thread::stream_loop() {
     while (true) {
         int32_t result = 0;
         if (J_Event_WaitForCondition(condition_, kWaitMs, &result) != J_ST_SUCCESS) {
-            link_->log_error("Error waiting for event");
+            link_->post_error("Error waiting for event");
             return;
         }
         switch (result) {
@@ -200,13 +200,13 @@ void capture_thread::stream_loop() {
                 post_statistics();
                 break;
             case J_COND_WAIT_EXIT:
-                link_->log_info("Condition wait exit");
+                link_->post_info("Condition wait exit");
                 return;
             case J_COND_WAIT_ERROR:
-                link_->log_error("Condition wait error");
+                link_->post_error("Condition wait error");
                 return;
             default:
-                link_->log_error("Unknown error in capture thread loop");
+                link_->post_error("Unknown error in capture thread loop");
                 return;
         }
     }

@@ -1,11 +1,64 @@
 #include "database/catalogue.h"
 
-std::shared_mutex& catalogue::lock() {
-    static std::shared_mutex guard;
-    return guard;
+#include <algorithm>
+#include <mutex>
+
+catalogue& catalogue::instance() {
+    static catalogue list;
+    return list;
 }
 
-std::vector<ldb_entry>& catalogue::entries() {
-    static std::vector<ldb_entry> list;
-    return list;
+void catalogue::append(ldb_entry entry) {
+    std::unique_lock lock(catalogue_lock);
+    entries_.push_back(std::move(entry));
+}
+
+bool catalogue::remove(const wxString& path) {
+    std::unique_lock lock(catalogue_lock);
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const ldb_entry& e) { return e.path == path; });
+    if (it == entries_.end()) return false;
+    entries_.erase(it);
+    return true;
+}
+
+void catalogue::relabel(const wxString& path, const std::function<void(ldb_info&)>& change) {
+    std::unique_lock lock(catalogue_lock);
+    const auto it = std::find_if(entries_.begin(), entries_.end(),
+                                 [&](const ldb_entry& e) { return e.path == path; });
+    if (it != entries_.end()) change(it->info);
+}
+
+void catalogue::clear() {
+    std::unique_lock lock(catalogue_lock);
+    entries_.clear();
+}
+
+std::vector<ldb_entry> catalogue::snapshot() const {
+    std::shared_lock lock(catalogue_lock);
+    return entries_;
+}
+
+size_t catalogue::size() const {
+    std::shared_lock lock(catalogue_lock);
+    return entries_.size();
+}
+
+std::optional<ldb_entry> catalogue::find_path(const wxString& path) const {
+    std::shared_lock lock(catalogue_lock);
+    for (const ldb_entry& entry : entries_) {
+        if (entry.path == path) return entry;
+    }
+    return std::nullopt;
+}
+
+std::optional<wxString> catalogue::find_frame(const std::string& session, uint32_t value) const {
+    std::shared_lock lock(catalogue_lock);
+    for (const ldb_entry& entry : entries_) {
+        const ldb_info& info = entry.info;
+        if (info.session == session && info.dpp_start <= value && info.dpp_end >= value) {
+            return entry.path;
+        }
+    }
+    return std::nullopt;
 }

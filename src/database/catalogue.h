@@ -1,17 +1,47 @@
-// The process-wide catalogue of recorded databases, in the order they were
-// appended. Changed only on the user-interface thread under the exclusive
-// side of catalogue_lock; the data access service searches it under the
-// shared side.
+// The catalogue of recorded databases: every session database the station
+// knows, in the order it learnt of them (the scan of the write folder, then
+// each recording as it ends).
+//
+// One process-wide instance, shared by the user-interface thread, which
+// changes it (append, remove, relabel, clear), and the data access threads,
+// which search it. Every member takes catalogue_lock itself, exclusive to
+// change and shared to read, and holds it only for the work on the entries:
+// callers never take it, and nothing slow (a database opened, a window
+// drawn) happens under it. Safe from any thread.
 #pragma once
 
 #include "database/ldb_info.h"
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <shared_mutex>
+#include <string>
 #include <vector>
 
 class catalogue {
   public:
-    static std::shared_mutex& lock();
-    // Guarded by lock().
-    static std::vector<ldb_entry>& entries();
+    static catalogue& instance();
+
+    void append(ldb_entry entry);
+    // Removes the first entry with exactly this path; false when there is none.
+    bool remove(const wxString& path);
+    // Changes the record of the first entry with exactly this path.
+    void relabel(const wxString& path, const std::function<void(ldb_info&)>& change);
+    void clear();
+
+    // A copy of every entry, in order.
+    std::vector<ldb_entry> snapshot() const;
+    size_t size() const;
+
+    // The first entry with exactly this path.
+    std::optional<ldb_entry> find_path(const wxString& path) const;
+
+    // The path of the first entry whose session equals `session` exactly and
+    // whose frame range holds `value`; nothing when no entry does.
+    std::optional<wxString> find_frame(const std::string& session, uint32_t value) const;
+
+  private:
+    mutable std::shared_mutex catalogue_lock;
+    std::vector<ldb_entry> entries_;  // guarded by catalogue_lock
 };

@@ -10,34 +10,8 @@
 
 #include <zip.h>
 
-#include <mutex>
-
-namespace {
-
-template <typename F>
-void update_entry(const wxString& path, F&& change) {
-    std::unique_lock lock(catalogue::lock());
-    for (ldb_entry& entry : catalogue::entries()) {
-        if (entry.path == path) {
-            change(entry.info);
-            return;
-        }
-    }
-}
-
-}  // namespace
-
 void delete_database(const wxString& path) {
-    {
-        std::unique_lock lock(catalogue::lock());
-        auto& entries = catalogue::entries();
-        for (auto it = entries.begin(); it != entries.end(); ++it) {
-            if (it->path == path) {
-                entries.erase(it);
-                break;
-            }
-        }
-    }
+    catalogue::instance().remove(path);
     shared_store::release(to_narrow(path));
     wxFileName::Rmdir(path, wxPATH_RMDIR_RECURSIVE);
 }
@@ -84,7 +58,7 @@ void replace_side(const wxString& path, const std::string& side) {
     writer.open(to_narrow(path));
     writer.put_side(side);
     writer.release();
-    update_entry(path, [&](ldb_info& info) { info.side = side; });
+    catalogue::instance().relabel(path, [&](ldb_info& info) { info.side = side; });
 }
 
 void replace_session(const wxString& path, const std::string& session) {
@@ -92,7 +66,7 @@ void replace_session(const wxString& path, const std::string& session) {
     writer.open(to_narrow(path));
     writer.put_session(session);
     writer.release();
-    update_entry(path, [&](ldb_info& info) { info.session = session; });
+    catalogue::instance().relabel(path, [&](ldb_info& info) { info.session = session; });
 }
 
 std::string stored_session(const wxString& path) {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-// Removes the first catalogue entry with exactly this path (under the
-// exclusive catalogue lock) and the folder with everything in it. Whatever
+// Removes the first catalogue entry with exactly this path and the folder
+// with everything in it. Whatever
 // could not be removed stays; the entry goes all the same.
 void delete_database(const wxString& path);
 

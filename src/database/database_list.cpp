@@ -1,14 +1,15 @@
 #include "database/database_list.h"
 
-#include "database/catalogue.h"
 #include "runtime/text_encoding.h"
 
 #include <wx/filename.h>
 #include <wx/intl.h>
 
-#include <mutex>
-
 namespace {
+
+// Virtual lists cannot measure their rows, so widths come from the texts,
+// with this much room around them.
+constexpr int kColumnMargin = 24;
 
 const wchar_t* const kHeadings[] = {
     L"Код сеанса", L"Борт",          L"Время начала", L"Время окончания",
@@ -27,8 +28,7 @@ database_list::database_list(wxWindow* parent, wxWindowID id)
     for (const wchar_t* heading : kHeadings) {
         AppendColumn(heading);
     }
-    std::shared_lock lock(catalogue::lock());
-    refresh(catalogue::entries());
+    reset_columns();
 }
 
 wxString database_list::cell_text(const ldb_entry& entry, long column) {
@@ -62,32 +62,51 @@ wxString database_list::OnGetItemText(long item, long column) const {
     return cell_text(rows_[item], column);
 }
 
-void database_list::refresh(const std::vector<ldb_entry>& entries) {
-    rows_ = entries;
-    SetItemCount(static_cast<long>(rows_.size()));
-    // Virtual lists cannot measure their rows, so widths come from the texts.
-    const int margin = 24;
-    for (int column = 0; column < GetColumnCount(); ++column) {
-        int width = GetTextExtent(kHeadings[column]).GetWidth();
-        for (const auto& row : rows_) {
-            width = std::max(width, GetTextExtent(cell_text(row, column)).GetWidth());
-        }
-        SetColumnWidth(column, width + margin);
+void database_list::reset_columns() {
+    widths_.clear();
+    for (const wchar_t* heading : kHeadings) {
+        widths_.push_back(GetTextExtent(heading).GetWidth());
+        SetColumnWidth(int(widths_.size() - 1), widths_.back() + kColumnMargin);
     }
+}
+
+void database_list::fit_columns(const ldb_entry& row) {
+    for (size_t column = 0; column < widths_.size(); ++column) {
+        const int width = GetTextExtent(cell_text(row, long(column))).GetWidth();
+        if (width <= widths_[column]) continue;
+        widths_[column] = width;
+        SetColumnWidth(int(column), width + kColumnMargin);
+    }
+}
+
+void database_list::show(std::vector<ldb_entry> rows) {
+    rows_ = std::move(rows);
+    reset_columns();
+    for (const auto& row : rows_)
+        fit_columns(row);
+    SetItemCount(static_cast<long>(rows_.size()));
     Refresh();
 }
 
-void database_list::append_entry(const wxThreadEvent& event) {
-    ldb_entry entry{event.GetPayload<ldb_info>(), event.GetString()};
-    std::unique_lock lock(catalogue::lock());
-    catalogue::entries().push_back(std::move(entry));
-    refresh(catalogue::entries());
+void database_list::add_row(const ldb_entry& row) {
+    rows_.push_back(row);
+    fit_columns(row);
+    SetItemCount(static_cast<long>(rows_.size()));
+    RefreshItem(static_cast<long>(rows_.size()) - 1);
+}
+
+void database_list::update_row(const ldb_entry& row) {
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].path != row.path) continue;
+        rows_[i] = row;
+        fit_columns(row);
+        RefreshItem(long(i));
+        return;
+    }
 }
 
 void database_list::clear() {
-    std::unique_lock lock(catalogue::lock());
-    catalogue::entries().clear();
-    refresh(catalogue::entries());
+    show({});
 }
 
 long database_list::selected_row() const {

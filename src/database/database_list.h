@@ -1,5 +1,6 @@
 // The list of recorded databases on the main window (window id 3): a virtual,
-// single-selection report list holding its own copy of the catalogue.
+// single-selection report list holding its own copy of the catalogue's
+// entries as rows. It never touches the catalogue: the window gives it rows.
 // User-interface thread only.
 #pragma once
 
@@ -7,20 +8,20 @@
 
 #include <wx/listctrl.h>
 
+#include <functional>
 #include <vector>
 
 class database_list : public wxListCtrl {
   public:
     database_list(wxWindow* parent, wxWindowID id);
 
-    // Replaces the rows by copies of the catalogue. The caller holds catalogue::lock().
-    void refresh(const std::vector<ldb_entry>& entries);
-
-    // The evt_db_list handler: appends the event's ldb_info payload with the
-    // event's string as path to the catalogue and refreshes, under the
-    // exclusive catalogue lock.
-    void append_entry(const wxThreadEvent& event);
-    // Empties the catalogue and the rows.
+    // Replaces every row (a snapshot of the catalogue) and sizes the columns.
+    void show(std::vector<ldb_entry> rows);
+    // Appends one row; columns widen to fit it. Costs the same whatever the
+    // list's length.
+    void add_row(const ldb_entry& row);
+    // Replaces the row with this path, if there is one.
+    void update_row(const ldb_entry& row);
     void clear();
 
     // Path of the first selected row; empty without rows or selection.
@@ -35,5 +36,10 @@ class database_list : public wxListCtrl {
     wxString OnGetItemText(long item, long column) const override;
 
   private:
+    // Widens the columns to fit the row's texts.
+    void fit_columns(const ldb_entry& row);
+    void reset_columns();
+
     std::vector<ldb_entry> rows_;
+    std::vector<int> widths_;  // text width of each column's widest cell or heading
 };

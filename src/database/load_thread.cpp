@@ -23,9 +23,9 @@ wxThread::ExitCode load_thread::Entry() {
     try {
         scan();
     } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
+        link_->post_error(from_narrow(e.what()));
     } catch (...) {
-        link_->log_error("Unknown exception in database loading thread");
+        link_->post_error("Unknown exception in database loading thread");
     }
     return 0;
 }
@@ -45,15 +45,15 @@ void load_thread::scan() {
             event.SetPayload(reader.read_info());
             link_->post(event);
         } catch (const std::exception& e) {
-            link_->log_error(from_narrow(e.what()));
+            link_->post_error(from_narrow(e.what()));
         }
     }
     wxDiskspaceSize_t total = 0, free = 0;
     if (wxGetDiskSpace(write_folder_, &total, &free)) {
         const wxString volume = wxFileName::DirName(write_folder_).GetVolume();
         link_->post(evt_thread_status, disk_space_text(volume, total.GetValue(), free.GetValue()),
-                    3);
+                    field_disk);
     } else {
-        link_->log_error(L"Не удалось определить свободное место на диске");
+        link_->post_error(L"Не удалось определить свободное место на диске");
     }
 }

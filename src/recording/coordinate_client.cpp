@@ -29,7 +29,7 @@ void coordinate_client::start() {
                             [this](const boost::system::error_code& ec,
                                    boost::asio::ip::tcp::resolver::results_type results) {
                                 if (ec) throw std::runtime_error("CoordServer resolve error");
-                                link_->log_info("Coordinate server address resloved.");
+                                link_->post_info("Coordinate server address resloved.");
                                 endpoints_ = std::move(results);
                                 connect();
                             });
@@ -44,7 +44,7 @@ void coordinate_client::connect() {
                                        connect_later();
                                        return;
                                    }
-                                   link_->log_info("Connect to coordinate server. Ok.");
+                                   link_->post_info("Connect to coordinate server. Ok.");
                                    wait_period();
                                });
 }
@@ -67,7 +67,7 @@ void coordinate_client::send_query() {
     boost::asio::async_write(socket_, boost::asio::buffer(query_),
                              [this](const boost::system::error_code& ec, size_t) {
                                  if (ec) {
-                                     link_->log_error(from_narrow(ec.message()));
+                                     link_->post_error(from_narrow(ec.message()));
                                      connect_later();
                                      return;
                                  }
@@ -81,7 +81,7 @@ void coordinate_client::receive() {
     socket_.async_read_some(boost::asio::buffer(answer_),
                             [this](const boost::system::error_code& ec, size_t) {
                                 if (ec) {
-                                    link_->log_error(from_narrow(ec.message()));
+                                    link_->post_error(from_narrow(ec.message()));
                                     connect_later();
                                     return;
                                 }

@@ -50,6 +50,6 @@ class coordinate_client {
     boost::asio::ip::tcp::socket socket_;
     boost::asio::system_timer period_timer_;
     boost::asio::steady_timer retry_timer_;
-    std::array<uint8_t, kCoordinateQuerySize> query_;
-    std::array<uint8_t, kCoordinateAnswerSize> answer_{};
+    coordinate_query_bytes query_;
+    coordinate_answer_bytes answer_{};
 };

@@ -24,8 +24,8 @@ write_thread::write_thread(const app_link_ptr& link, const std::string& session_
       port_path_(
           serial_port_path(to_narrow(link->read_text(cfg::dpp_port, cfg::dpp_port_default)))),
       format_(link->read_text(cfg::dpp_format, cfg::dpp_format_default) == cfg::dpp_format_default
-                  ? 7
-                  : 4),
+                  ? odometer_new
+                  : odometer_old),
       coordinate_enabled_(
           link->read_bool(cfg::coordinate_server_enabled, cfg::coordinate_server_enabled_default)),
       coordinate_host_(to_narrow(
@@ -57,8 +57,8 @@ std::string write_thread::get_session_code() const {
     return session_code_;
 }
 
-wxString write_thread::status_text(int format, uint32_t value, uint32_t written, uint32_t skipped,
-                                   uint32_t failures) {
+wxString write_thread::status_text(odometer_format format, uint32_t value, uint32_t written,
+                                   uint32_t skipped, uint32_t failures) {
     // The skipped figure is unsigned arithmetic shown signed, so a surplus reads as negative.
     return wxString::Format(L"ДПП[%d]: %u Записано: %u Пропущено: %d Сбоев: %u", format, value,
                             written, static_cast<int32_t>(skipped), failures);
@@ -78,13 +78,13 @@ wxThread::ExitCode write_thread::Entry() {
         try {
             port_.open(port_path_);
         } catch (const std::exception&) {
-            link_->log_error(wxString::Format(L"Не удалось открыть последовательный порт: %s",
-                                              from_narrow(port_path_)));
+            link_->post_error(wxString::Format(L"Не удалось открыть последовательный порт: %s",
+                                               from_narrow(port_path_)));
             loop_ended_ = true;
             return reinterpret_cast<ExitCode>(-1);
         }
         apply_odometer_line_settings(port_);
-        link_->log_info(wxString::Format(L"Последовательный порт: %s", from_narrow(port_path_)));
+        link_->post_info(wxString::Format(L"Последовательный порт: %s", from_narrow(port_path_)));
         start_read();
         if (coordinate_enabled_) {
             coordinates_ = std::make_unique<coordinate_client>(
@@ -96,17 +96,17 @@ wxThread::ExitCode write_thread::Entry() {
         loop_ended_ = true;
         port_.close();
     } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
+        link_->post_error(from_narrow(e.what()));
         result = reinterpret_cast<ExitCode>(-1);
     } catch (...) {
-        link_->log_error("Unknown exception in write thread");
+        link_->post_error("Unknown exception in write thread");
         result = reinterpret_cast<ExitCode>(-1);
     }
     loop_ended_ = true;
     try {
         finish();
     } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
+        link_->post_error(from_narrow(e.what()));
         result = reinterpret_cast<ExitCode>(-1);
     }
     return result;
@@ -126,7 +126,7 @@ void write_thread::start_read() {
 void write_thread::on_byte(const boost::system::error_code& ec, size_t n) {
     if (ec || n != 1) {
         if (ec != boost::asio::error::operation_aborted) {
-            link_->log_error("Error reading serial serial_port.");
+            link_->post_error("Error reading serial serial_port.");
         }
         return;
     }
@@ -134,7 +134,7 @@ void write_thread::on_byte(const boost::system::error_code& ec, size_t n) {
         try {
             on_odometer_value(*value, format_);
         } catch (const std::exception& e) {
-            link_->log_error(from_narrow(e.what()));
+            link_->post_error(from_narrow(e.what()));
             return;
         }
     }
@@ -157,7 +157,7 @@ void write_thread::close_session() {
     if (!live.is_open()) return;
     bool missing_start = false;
     ldb_info info = live.read_info(&missing_start);
-    if (missing_start) link_->log_error(L"Не задано время начала проезда");
+    if (missing_start) link_->post_error(L"Не задано время начала проезда");
     const std::string path = live.path();
     const uint64_t count = live.count();
     const std::string code = get_session_code();
@@ -174,10 +174,10 @@ void write_thread::close_session() {
     }
 }
 
-void write_thread::on_odometer_value(uint32_t value, int format) {
+void write_thread::on_odometer_value(uint32_t value, odometer_format format) {
     ldb_writer& live = ldb_writer::live();
     if (value < last_value_ && live.is_open()) {
-        link_->log_info(wxString::FromUTF8(
+        link_->post_info(wxString::FromUTF8(
             (boost::format("dpp reset: %1% to %2%") % last_value_ % value).str()));
         close_session();
     }
@@ -210,7 +210,7 @@ void write_thread::apply_session_code(const std::string& code) {
         if (code == session_code_) return;
     }
     if (!get_session_code().empty()) close_session();
-    link_->log_info(wxString::Format("New session started (id: %s)", from_narrow(code)));
+    link_->post_info(wxString::Format("New session started (id: %s)", from_narrow(code)));
     std::lock_guard<std::mutex> lock(code_guard_);
     session_code_ = code;
 }

@@ -13,7 +13,7 @@
 
 #include "runtime/app_link.h"
 #include "camera/frame_buffer.h"
-#include "recording/odometer_decoder.h"
+#include "recording/odometer_protocol.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/serial_port.hpp>
@@ -42,14 +42,14 @@ class write_thread : public wxThread {
     std::string get_session_code() const;
 
     // The status text of one odometer value.
-    static wxString status_text(int format, uint32_t value, uint32_t written, uint32_t skipped,
-                                uint32_t failures);
+    static wxString status_text(odometer_format format, uint32_t value, uint32_t written,
+                                uint32_t skipped, uint32_t failures);
     // Folder name of a session opened at `time` (local "%Y.%m.%d %H.%M.%S").
     static std::string folder_name(std::time_t time);
 
     // One recording step. Called on the I/O loop by the serial reads; callable
     // directly only while the loop does not run (measurements).
-    void on_odometer_value(uint32_t value, int format);
+    void on_odometer_value(uint32_t value, odometer_format format);
 
   protected:
     ExitCode Entry() override;
@@ -66,7 +66,7 @@ class write_thread : public wxThread {
     frame_buffer& frame_;
     // Configuration, read once at construction.
     std::string port_path_;
-    int format_;
+    odometer_format format_;
     bool coordinate_enabled_;
     std::string coordinate_host_;
     std::string coordinate_service_;

@@ -18,11 +18,11 @@ bool app_link::post(wxEventType type, const wxString& text, int value) {
     return post(event);
 }
 
-bool app_link::log_info(const wxString& text) {
+bool app_link::post_info(const wxString& text) {
     return post(evt_log_info, text);
 }
 
-bool app_link::log_error(const wxString& text) {
+bool app_link::post_error(const wxString& text) {
     return post(evt_log_error, text);
 }
 

@@ -37,8 +37,9 @@ class app_link {
     bool post(const wxThreadEvent& event);
     // Queues an event of the given type with a text and an integer.
     bool post(wxEventType type, const wxString& text, int value = 0);
-    bool log_info(const wxString& text);
-    bool log_error(const wxString& text);
+    // A journal row for the window to write: evt_log_info (blue), evt_log_error (red).
+    bool post_info(const wxString& text);
+    bool post_error(const wxString& text);
 
     // Reads with the reader's default; after detach() the default is answered.
     wxString read_text(const wxString& key, const wxString& fallback) const;

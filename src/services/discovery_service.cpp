@@ -31,14 +31,14 @@ void discovery_service::receive() {
                                        handle_receive(ec, bytes);
                                    });
     } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
+        link_->post_error(from_narrow(e.what()));
     }
 }
 
 void discovery_service::handle_receive(const boost::system::error_code& ec, size_t bytes) {
     if (ec) {
-        link_->log_error("Error in discovery_service::handle_receive.");
-        link_->log_error(from_narrow(ec.message()));
+        link_->post_error("Error in discovery_service::handle_receive.");
+        link_->post_error(from_narrow(ec.message()));
         if (ec == asio::error::operation_aborted) return;
         receive();
         return;
@@ -53,7 +53,7 @@ void discovery_service::handle_receive(const boost::system::error_code& ec, size
         const auto end = std::find(area_.begin(), area_.begin() + bytes, uint8_t(0));
         const std::string query(area_.begin(), end);
         if (auto answer = discovery_answer(query, name)) {
-            link_->log_info(wxString::FromUTF8(
+            link_->post_info(wxString::FromUTF8(
                 (boost::format("UDP query from %1%") % sender_.address().to_string()).str()));
             answer_ = std::move(*answer);
             socket_.async_send_to(
@@ -61,16 +61,16 @@ void discovery_service::handle_receive(const boost::system::error_code& ec, size
                 [this](const boost::system::error_code& e, size_t) { handle_send(e); });
         }
     } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
+        link_->post_error(from_narrow(e.what()));
     }
     receive();
 }
 
 void discovery_service::handle_send(const boost::system::error_code& ec) {
     if (ec) {
-        link_->log_error("Error in discovery_service::handle_send");
-        link_->log_error(from_narrow(ec.message()));
+        link_->post_error("Error in discovery_service::handle_send");
+        link_->post_error(from_narrow(ec.message()));
         return;
     }
-    link_->log_info("UDP answer");
+    link_->post_info("UDP answer");
 }

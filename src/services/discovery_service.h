@@ -7,7 +7,7 @@
 // or oversized one is reported and receiving goes on.
 #pragma once
 
-#include "services/service_protocol.h"
+#include "services/discovery_protocol.h"
 #include "services/service_thread.h"
 
 #include <boost/asio/ip/udp.hpp>

@@ -1,6 +1,5 @@
 #include "services/img_service.h"
 
-#include "database/catalogue.h"
 #include "runtime/configuration.h"
 #include "database/frame_lookup.h"
 #include "database/ldb_writer.h"
@@ -9,7 +8,6 @@
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 
-#include <mutex>
 #include <unistd.h>
 
 namespace asio = boost::asio;
@@ -30,23 +28,25 @@ img_service::img_service(const app_link_ptr& link, int listening, unsigned short
 }
 
 img_service::~img_service() {
-    link_->log_info("Connection closed");
+    link_->post_info("Connection closed");
+}
+
+std::vector<uint8_t> encode_frame_png(const cv::Mat& image) {
+    return frame_reply(encode_png(image));
 }
 
 std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link& link) {
     cv::Mat image;
     try {
         if (!request.second.empty()) {
-            std::shared_lock lock(catalogue::lock());
             catalogue_frame(request.session_code(), request.value, image);
         } else if (ldb_writer::live().is_open()) {
             live_frame(request.value, image);
         }
     } catch (const std::exception& e) {
-        link.log_error(from_narrow(e.what()));
+        link.post_error(from_narrow(e.what()));
         image = cv::Mat();
     }
-    if (image.empty()) return std::vector<uint8_t>(4, 0);
     return encode_frame_png(image);
 }
 
@@ -82,7 +82,7 @@ void img_service::accept() {
     accept_into(acceptor_, socket_, retry_, [this] {
         boost::system::error_code ignored;
         const auto peer = socket_.remote_endpoint(ignored);
-        link_->log_info(
+        link_->post_info(
             wxString::Format("Incoming connection from: %s", peer.address().to_string()));
         // The listening socket goes on to the next instance as it is, so no
         // client that connects meanwhile is turned away.
@@ -93,7 +93,7 @@ void img_service::accept() {
         if (next->Run() != wxTHREAD_NO_ERROR) {
             delete next;
             ::close(listening);
-            link_->log_error("Unknown exception in img_service");
+            link_->post_error("Unknown exception in img_service");
         }
     });
 }
@@ -105,14 +105,14 @@ void img_service::read_request() {
                          if (ec) {
                              // The client closed (or sent part of a request and closed).
                              if (ec != asio::error::eof)
-                                 link_->log_error(from_narrow(ec.message()));
+                                 link_->post_error(from_narrow(ec.message()));
                              return;
                          }
                          reply_ = reply_to(parse_data_request(request_), *link_);
                          asio::async_write(socket_, asio::buffer(reply_),
                                            [this](const boost::system::error_code& e, size_t) {
                                                if (e) {
-                                                   link_->log_error(from_narrow(e.message()));
+                                                   link_->post_error(from_narrow(e.message()));
                                                    return;
                                                }
                                                read_request();

@@ -10,14 +10,19 @@
 // deletes itself when done and reports "Connection closed".
 #pragma once
 
-#include "services/service_protocol.h"
+#include "services/data_protocol.h"
 #include "services/service_thread.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <opencv2/core.hpp>
 #include <boost/asio/steady_timer.hpp>
 
 #include <string>
 #include <vector>
+
+// The reply with an image: its PNG (compression level 5) behind its length;
+// an empty image gives the four zero bytes of "no image".
+std::vector<uint8_t> encode_frame_png(const cv::Mat& image);
 
 class img_service : public service_thread {
   public:

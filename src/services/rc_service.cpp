@@ -18,7 +18,7 @@ rc_service::rc_service(const app_link_ptr& link)
       retry_(io()) {}
 
 rc_service::~rc_service() {
-    link_->log_info("RC connection closed");
+    link_->post_info("RC connection closed");
 }
 
 wxThread::ExitCode rc_service::Entry() {
@@ -41,7 +41,7 @@ void rc_service::listen_again() {
     auto* next = new rc_service(link_);
     if (next->Run() != wxTHREAD_NO_ERROR) {
         delete next;
-        link_->log_error("Unknown exception in rc_service");
+        link_->post_error("Unknown exception in rc_service");
     }
 }
 
@@ -49,7 +49,7 @@ void rc_service::accept() {
     accept_into(acceptor_, socket_, retry_, [this] {
         boost::system::error_code ignored;
         const auto peer = socket_.remote_endpoint(ignored);
-        link_->log_info(
+        link_->post_info(
             wxString::Format("Incoming RC connection from: %s", peer.address().to_string()));
         acceptor_.close(ignored);  // one client at a time
         read_command();
@@ -67,7 +67,7 @@ void rc_service::read_command() {
                              return;
                          }
                          if (ec) {
-                             link_->log_info(from_narrow(ec.message()));
+                             link_->post_info(from_narrow(ec.message()));
                              return;
                          }
                          const rc_command command = parse_rc_command(command_);
@@ -75,10 +75,10 @@ void rc_service::read_command() {
                          event.SetInt(command.code);
                          event.SetString(from_narrow(command.session_code()));
                          link_->post(event);
-                         asio::async_write(socket_, asio::buffer(reply_),
+                         asio::async_write(socket_, asio::buffer(kCommandReply),
                                            [this](const boost::system::error_code& e, size_t) {
                                                if (e) {
-                                                   link_->log_error(from_narrow(e.message()));
+                                                   link_->post_error(from_narrow(e.message()));
                                                    return;
                                                }
                                                read_command();

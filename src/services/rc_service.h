@@ -5,7 +5,7 @@
 // Detached threads that delete themselves and report "RC connection closed".
 #pragma once
 
-#include "services/service_protocol.h"
+#include "services/rc_protocol.h"
 #include "services/service_thread.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -31,6 +31,5 @@ class rc_service : public service_thread {
     boost::asio::ip::tcp::socket socket_;
     boost::asio::steady_timer retry_;
     command_bytes command_{};
-    const command_bytes reply_{};
     bool successor_ = false;
 };

@@ -2,7 +2,13 @@
 
 #include "runtime/text_encoding.h"
 
+#include <boost/lexical_cast.hpp>
+
 #include <chrono>
+
+unsigned short service_port(const std::string& text) {
+    return static_cast<unsigned short>(boost::lexical_cast<unsigned long>(text) & 0xFFFF);
+}
 
 void service_thread::loop_state::stop() {
     io.stop();
@@ -33,9 +39,9 @@ wxThread::ExitCode service_thread::run_loop(const std::function<void()>& start,
         io().run();
         return 0;
     } catch (const std::exception& e) {
-        link_->log_error(from_narrow(e.what()));
+        link_->post_error(from_narrow(e.what()));
     } catch (...) {
-        link_->log_error(unknown_text);
+        link_->post_error(unknown_text);
     }
     return reinterpret_cast<ExitCode>(-1);
 }
@@ -61,7 +67,7 @@ void service_thread::accept_into(boost::asio::ip::tcp::acceptor& acceptor,
                 accepted();
                 return;
             }
-            link_->log_error(from_narrow(ec.message()));
+            link_->post_error(from_narrow(ec.message()));
             retry.expires_after(std::chrono::milliseconds(200));
             retry.async_wait(
                 [this, &acceptor, &socket, &retry, accepted](const boost::system::error_code& e) {

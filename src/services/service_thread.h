@@ -15,6 +15,11 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+
+// A port text as the services bind it: an unsigned decimal number's low 16
+// bits. Throws for text that is not a decimal number.
+unsigned short service_port(const std::string& text);
 
 class service_thread : public wxThread {
   public:

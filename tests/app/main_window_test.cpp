@@ -1,10 +1,12 @@
 // The main window in process: enabling rules, remote codes, status fields.
 #include "runtime/configuration.h"
+#include "database/catalogue.h"
 #include "database/database_list.h"
 #include "support/gui_helpers.h"
 #include "camera/sdk/jai_sim.h"
 #include "support/pty_pair.h"
-#include "services/service_protocol.h"
+#include "services/data_protocol.h"
+#include "services/rc_protocol.h"
 #include "support/station_process.h"
 #include "runtime/thread_events.h"
 #include "app/undercam_frame.h"
@@ -213,6 +215,10 @@ TEST_F(main_window_test, recording_by_remote_command_lands_in_the_database_list)
     auto* list = dynamic_cast<database_list*>(frame_->FindWindow(id_database_list));
     ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->GetItemCount(), 2);
+    const auto entries = catalogue::instance().snapshot();  // the list shows the catalogue
+    ASSERT_GE(entries.size(), 2u);
+    EXPECT_EQ(entries.back().info.session, "12 : ab");
+    EXPECT_EQ(entries.back().path, list->rows()[1].path);
     EXPECT_EQ(list->GetItemText(0, 0), "");
     EXPECT_EQ(list->GetItemText(0, 7), "3");
     EXPECT_EQ(list->GetItemText(1, 0), "12 : ab");

@@ -12,7 +12,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 namespace {
 
@@ -20,16 +19,12 @@ class database_commands_test : public testing::Test {
   protected:
     void SetUp() override { clear(); }
     void TearDown() override { clear(); }
-    static void clear() {
-        std::unique_lock lock(catalogue::lock());
-        catalogue::entries().clear();
-    }
+    static void clear() { catalogue::instance().clear(); }
     std::string add(const std::string& name, const std::string& session) {
         const std::string path = home_ / name;
         make_database(path, {100, 105, 110}, session, "left");
         ldb_reader reader(path);
-        std::unique_lock lock(catalogue::lock());
-        catalogue::entries().push_back({reader.read_info(), path});
+        catalogue::instance().append({reader.read_info(), path});
         return path;
     }
     static std::map<std::string, std::string> dump(const std::string& path) {
@@ -53,10 +48,10 @@ TEST_F(database_commands_test, delete_removes_only_its_row_and_folder) {
     delete_database(b);
     EXPECT_FALSE(std::filesystem::exists(b));
     EXPECT_TRUE(std::filesystem::exists(a));
-    std::shared_lock lock(catalogue::lock());
-    ASSERT_EQ(catalogue::entries().size(), 2u);
-    EXPECT_EQ(catalogue::entries()[0].path, a);
-    EXPECT_EQ(catalogue::entries()[1].path, c);
+    const auto entries = catalogue::instance().snapshot();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].path, a);
+    EXPECT_EQ(entries[1].path, c);
 }
 
 TEST_F(database_commands_test, the_archive_holds_the_folder_entry_then_every_file) {
@@ -124,7 +119,7 @@ TEST_F(database_commands_test, relabelling_keeps_frames_and_count_and_shows_at_o
     after["session"] = before["session"];
     EXPECT_EQ(after, before);
     EXPECT_EQ(stored_session(path), "");
-    std::shared_lock lock(catalogue::lock());
-    EXPECT_EQ(catalogue::entries()[0].info.side, "правый");
-    EXPECT_EQ(catalogue::entries()[0].info.session, "");
+    const auto entries = catalogue::instance().snapshot();
+    EXPECT_EQ(entries[0].info.side, "правый");
+    EXPECT_EQ(entries[0].info.session, "");
 }

@@ -1,13 +1,9 @@
 // The database list on a real window.
-#include "database/catalogue.h"
 #include "database/database_list.h"
 #include "support/gui_helpers.h"
-#include "runtime/thread_events.h"
 
 #include <gtest/gtest.h>
 #include <wx/frame.h>
-
-#include <mutex>
 
 namespace {
 
@@ -23,13 +19,6 @@ ldb_info info(const std::string& session, uint32_t start, uint32_t end, uint64_t
     i.size = size;
     i.count = count;
     return i;
-}
-
-wxThreadEvent db_event(const wxString& path, const ldb_info& payload) {
-    wxThreadEvent event(evt_db_list, wxID_ANY);
-    event.SetString(path);
-    event.SetPayload(payload);
-    return event;
 }
 
 }  // namespace
@@ -48,7 +37,7 @@ TEST(database_list, cells_show_the_catalogue_as_the_operator_reads_it) {
     EXPECT_EQ(database_list::cell_text(entry, 6), "1.5 MB");
 }
 
-TEST(database_list, appended_entries_become_rows_and_the_selection_gives_the_path) {
+TEST(database_list, added_rows_show_and_the_selection_gives_the_path) {
     auto* frame = new wxFrame(nullptr, wxID_ANY, "databases", wxDefaultPosition, wxSize(1000, 300));
     auto* list = new database_list(frame, 3);
     frame->Show();
@@ -56,18 +45,13 @@ TEST(database_list, appended_entries_become_rows_and_the_selection_gives_the_pat
     EXPECT_EQ(list->GetItemCount(), 0);
     EXPECT_EQ(list->selected_path(), "");
 
-    list->append_entry(db_event("/w/2024.03.05 14.07.09", info("12 : ab", 100, 110, 1234567, 3)));
-    list->append_entry(
-        db_event("/w/2024.03.05 15.00.00", info("12 : cd", 4294967295u, 4294967295u, 0, 0)));
-    list->append_entry(
-        db_event("/w/2024.03.06 08.00.00", info("13 : ef", 0, 52000, 987654321, 10401)));
+    list->add_row({info("12 : ab", 100, 110, 1234567, 3), "/w/2024.03.05 14.07.09"});
+    list->add_row({info("12 : cd", 4294967295u, 4294967295u, 0, 0), "/w/2024.03.05 15.00.00"});
+    list->add_row({info("13 : ef", 0, 52000, 987654321, 10401), "/w/2024.03.06 08.00.00"});
     EXPECT_EQ(list->GetItemCount(), 3);
     EXPECT_EQ(list->GetColumnCount(), 8);
-    {
-        std::shared_lock lock(catalogue::lock());
-        ASSERT_EQ(catalogue::entries().size(), 3u);
-        EXPECT_EQ(catalogue::entries()[1].path, "/w/2024.03.05 15.00.00");
-    }
+    ASSERT_EQ(list->rows().size(), 3u);
+    EXPECT_EQ(list->rows()[1].path, "/w/2024.03.05 15.00.00");
     EXPECT_EQ(list->GetItemText(1, 4), "-");
     EXPECT_EQ(list->GetItemText(2, 7), "10401");
     wxListItem heading;
@@ -79,6 +63,14 @@ TEST(database_list, appended_entries_become_rows_and_the_selection_gives_the_pat
     EXPECT_EQ(list->selected_path(), "/w/2024.03.06 08.00.00");
     pump_events(300);
     save_screenshot(frame, "database_list");
+
+    ldb_entry relabelled = list->rows()[1];
+    relabelled.info.side = "right";
+    list->update_row(relabelled);
+    EXPECT_EQ(list->GetItemText(1, 1), "right");
+    list->show({list->rows()[2]});
+    EXPECT_EQ(list->GetItemCount(), 1);
+    EXPECT_EQ(list->GetItemText(0, 7), "10401");
 
     list->clear();
     EXPECT_EQ(list->GetItemCount(), 0);

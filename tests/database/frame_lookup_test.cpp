@@ -1,5 +1,6 @@
 // Frames for the data access service: live, through the catalogue, as PNG.
 #include "database/catalogue.h"
+#include "database/session_code.h"
 #include "database/frame_lookup.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
@@ -9,25 +10,19 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include <mutex>
-
 namespace {
 
 double brightness(const cv::Mat& image) {
     return image.empty() ? -1 : cv::mean(image)[0];
 }
 
-cv::Mat decode_png(const std::vector<uint8_t>& reply) {
-    return cv::imdecode(std::vector<uint8_t>(reply.begin() + 4, reply.end()), cv::IMREAD_UNCHANGED);
-}
-
 class catalogue_test : public testing::Test {
   protected:
-    void SetUp() override { catalogue::entries().clear(); }
-    void TearDown() override { catalogue::entries().clear(); }
+    void SetUp() override { catalogue::instance().clear(); }
+    void TearDown() override { catalogue::instance().clear(); }
     void add(const std::string& path) {
         ldb_reader reader(path);
-        catalogue::entries().push_back({reader.read_info(), path});
+        catalogue::instance().append({reader.read_info(), path});
     }
     test_home dir;
 };
@@ -40,17 +35,16 @@ TEST(frame_lookup, session_code_joins_two_nonempty_parts) {
     EXPECT_EQ(make_session_code("12", ""), "");
 }
 
-TEST(frame_lookup, png_reply_carries_its_length_low_byte_first) {
+TEST(frame_lookup, the_not_found_image_is_text_on_black_and_survives_png) {
     const cv::Mat image = not_found_image("Requested frame not found [7]");
     ASSERT_EQ(image.cols, 640);
     ASSERT_EQ(image.rows, 480);
     EXPECT_EQ(image.type(), CV_8UC1);
-    const auto reply = encode_frame_png(image);
-    ASSERT_GT(reply.size(), 8u);
-    const uint32_t n = reply[0] | reply[1] << 8 | reply[2] << 16 | uint32_t(reply[3]) << 24;
-    EXPECT_EQ(n, reply.size() - 4);
-    EXPECT_EQ(reply[4], 0x89);  // PNG signature
-    const cv::Mat back = decode_png(reply);
+    const auto png = encode_png(image);
+    ASSERT_GT(png.size(), 8u);
+    EXPECT_EQ(png[0], 0x89);  // PNG signature
+    EXPECT_TRUE(encode_png(cv::Mat()).empty());
+    const cv::Mat back = cv::imdecode(png, cv::IMREAD_UNCHANGED);
     EXPECT_EQ(cv::countNonZero(back != image), 0);
     // The text is white on black, near the top left.
     EXPECT_GT(cv::countNonZero(back(cv::Rect(15, 0, 300, 20))), 50);
@@ -78,7 +72,6 @@ TEST_F(catalogue_test, the_first_matching_entry_wins_and_codes_are_case_sensitiv
     make_database(dir / "two", {90, 120}, "A : B", "x");
     add(dir / "one");
     add(dir / "two");
-    std::shared_lock lock(catalogue::lock());
     cv::Mat image;
     catalogue_frame("A : B", 103, image);
     EXPECT_NEAR(brightness(image), sample_brightness(105), 1.0);

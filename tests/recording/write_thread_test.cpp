@@ -246,7 +246,7 @@ TEST_F(write_thread_test, the_coordinate_server_names_the_session) {
     std::thread server([&] {
         boost::system::error_code ec;
         auto socket = acceptor.accept(ec);
-        std::array<uint8_t, kCoordinateQuerySize> query{};
+        coordinate_query_bytes query{};
         while (!ec && asio::read(socket, asio::buffer(query), ec) == query.size()) {
             ++queries;
             EXPECT_EQ(query, coordinate_query());

@@ -19,8 +19,8 @@ TEST(app_link, delivers_copies_until_detached) {
     config->Write(cfg::side, wxString(L"правый"));
     app_link link(&window, config.get());
 
-    EXPECT_TRUE(link.log_info("one"));
-    EXPECT_TRUE(link.log_error("two"));
+    EXPECT_TRUE(link.post_info("one"));
+    EXPECT_TRUE(link.post_error("two"));
     EXPECT_EQ(link.read_text(cfg::side, cfg::side_default), L"правый");
     window.drain();
     EXPECT_EQ(window.texts(evt_log_info), std::vector<wxString>{"one"});
@@ -28,7 +28,7 @@ TEST(app_link, delivers_copies_until_detached) {
 
     link.detach();
     EXPECT_FALSE(link.attached());
-    EXPECT_FALSE(link.log_info("late"));
+    EXPECT_FALSE(link.post_info("late"));
     EXPECT_EQ(link.read_text(cfg::side, cfg::side_default), L"левый");  // default, file untouched
     EXPECT_FALSE(link.with_config([](wxConfigBase&) { FAIL() << "ran after detach"; }));
     window.drain();
@@ -45,7 +45,7 @@ TEST(app_link, detach_while_threads_post_never_delivers_afterwards) {
         workers.emplace_back([&] {
             for (int i = 0; i < 2000; ++i) {
                 const bool was_detached = detached.load();
-                if (link->log_info("x") && was_detached) ++late;
+                if (link->post_info("x") && was_detached) ++late;
             }
         });
     }

@@ -74,18 +74,15 @@ class services_test : public testing::Test {
         config_->Write(cfg::data_service_port, wxString::Format("%u", port_));
         config_->Write(cfg::rc_service_port, wxString::Format("%u", port_));
         link_ = std::make_shared<app_link>(&window_, config_.get());
-        std::unique_lock lock(catalogue::lock());
-        catalogue::entries().clear();
+        catalogue::instance().clear();
     }
     void TearDown() override {
         link_->detach();  // stops every service instance still running
-        std::unique_lock lock(catalogue::lock());
-        catalogue::entries().clear();
+        catalogue::instance().clear();
     }
     void add_database(const std::string& path) {
         ldb_reader reader(path);
-        std::unique_lock lock(catalogue::lock());
-        catalogue::entries().push_back({reader.read_info(), path});
+        catalogue::instance().append({reader.read_info(), path});
     }
     template <typename T>
     void start(T* service) {

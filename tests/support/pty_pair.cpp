@@ -1,6 +1,6 @@
 #include "support/pty_pair.h"
 
-#include "recording/odometer_decoder.h"
+#include "recording/odometer_protocol.h"
 
 #include <pty.h>
 #include <stdexcept>

@@ -1,5 +1,5 @@
-// Decoding odometer messages from the byte stream, and the port names.
-#include "recording/odometer_decoder.h"
+// Odometer messages from the byte stream, and the port names.
+#include "recording/odometer_protocol.h"
 #include "recording/odometer_test.h"
 #include "support/pty_pair.h"
 #include "recording/serial_link.h"
@@ -10,7 +10,7 @@
 
 namespace {
 
-std::vector<uint32_t> feed(int format, const std::vector<uint8_t>& bytes) {
+std::vector<uint32_t> feed(odometer_format format, const std::vector<uint8_t>& bytes) {
     odometer_decoder decoder(format);
     std::vector<uint32_t> values;
     for (uint8_t b : bytes) {
@@ -22,26 +22,27 @@ std::vector<uint32_t> feed(int format, const std::vector<uint8_t>& bytes) {
 }  // namespace
 
 TEST(odometer_decoder, old_format_takes_six_bits_from_each_positioned_byte) {
-    EXPECT_EQ(feed(4, {0x24, 0x41, 0x80, 0xC0}), std::vector<uint32_t>{100});
+    EXPECT_EQ(feed(odometer_old, {0x24, 0x41, 0x80, 0xC0}), std::vector<uint32_t>{100});
     uint8_t m[4];
     encode_odometer_old(16777215, m);
-    EXPECT_EQ(feed(4, {m, m + 4}), std::vector<uint32_t>{16777215});
-    EXPECT_TRUE(feed(4, {0x24, 0x41, 0xC0, 0x80}).empty());  // positions out of order
+    EXPECT_EQ(feed(odometer_old, {m, m + 4}), std::vector<uint32_t>{16777215});
+    EXPECT_TRUE(feed(odometer_old, {0x24, 0x41, 0xC0, 0x80}).empty());  // positions out of order
 }
 
 TEST(odometer_decoder, new_format_checks_header_and_checksum) {
-    EXPECT_EQ(feed(7, {0x53, 0x04, 0x64, 0x00, 0x00, 0x00, 0xBB}), std::vector<uint32_t>{100});
-    EXPECT_TRUE(feed(7, {0x53, 0x04, 0x64, 0x00, 0x00, 0x00, 0xBC}).empty());
+    EXPECT_EQ(feed(odometer_new, {0x53, 0x04, 0x64, 0x00, 0x00, 0x00, 0xBB}),
+              std::vector<uint32_t>{100});
+    EXPECT_TRUE(feed(odometer_new, {0x53, 0x04, 0x64, 0x00, 0x00, 0x00, 0xBC}).empty());
     uint8_t m[7];
     encode_odometer_new(4294967295u, m);
-    EXPECT_EQ(feed(7, {m, m + 7}), std::vector<uint32_t>{4294967295u});
+    EXPECT_EQ(feed(odometer_new, {m, m + 7}), std::vector<uint32_t>{4294967295u});
 }
 
 TEST(odometer_decoder, stray_bytes_are_skipped_and_back_to_back_messages_both_count) {
-    EXPECT_EQ(feed(7, {0x00, 0x53, 0x53, 0x04, 0x64, 0x00, 0x00, 0x00, 0xBB,  //
-                       0x53, 0x04, 0x69, 0x00, 0x00, 0x00, 0xC0}),
+    EXPECT_EQ(feed(odometer_new, {0x00, 0x53, 0x53, 0x04, 0x64, 0x00, 0x00, 0x00, 0xBB,  //
+                                  0x53, 0x04, 0x69, 0x00, 0x00, 0x00, 0xC0}),
               (std::vector<uint32_t>{100, 105}));
-    EXPECT_EQ(feed(4, {0xFF, 0x24, 0x41, 0x80, 0xC0, 0x29, 0x41, 0x80, 0xC0}),
+    EXPECT_EQ(feed(odometer_old, {0xFF, 0x24, 0x41, 0x80, 0xC0, 0x29, 0x41, 0x80, 0xC0}),
               (std::vector<uint32_t>{100, 105}));
 }
 
@@ -54,10 +55,10 @@ TEST(odometer_decoder, each_format_is_deaf_to_the_other) {
         news.insert(news.end(), n, n + 7);
         olds.insert(olds.end(), o, o + 4);
     }
-    EXPECT_TRUE(feed(4, news).empty());
-    EXPECT_TRUE(feed(7, olds).empty());
-    EXPECT_EQ(feed(7, news).size(), 3u);
-    EXPECT_EQ(feed(4, olds).size(), 3u);
+    EXPECT_TRUE(feed(odometer_old, news).empty());
+    EXPECT_TRUE(feed(odometer_new, olds).empty());
+    EXPECT_EQ(feed(odometer_new, news).size(), 3u);
+    EXPECT_EQ(feed(odometer_old, olds).size(), 3u);
 }
 
 TEST(serial_link, port_names_map_to_devices) {
