@@ -13,7 +13,8 @@ wxIMPLEMENT_APP_NO_MAIN(undercam);
 
 namespace {
 volatile std::sig_atomic_t g_terminate = 0;
-}
+constexpr int kTerminatePollMs = 200;
+}  // namespace
 
 bool undercam::OnInit() {
     checker_ = std::make_unique<wxSingleInstanceChecker>();
@@ -39,7 +40,7 @@ bool undercam::OnInit() {
         g_terminate = 0;
         if (wxWindow* window = GetTopWindow()) window->Close(true);
     });
-    terminate_poll_.Start(200);
+    terminate_poll_.Start(kTerminatePollMs);
     try {
         frame_ = new undercam_frame();
         frame_->Show(true);

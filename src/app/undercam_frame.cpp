@@ -156,7 +156,6 @@ undercam_frame::~undercam_frame() {
     preview_.release();
     active_mode_.reset();
     cameras_.clear();
-    camera_descriptions_.clear();
     camera_.reset();
     layout_.reset();
     if (factory_) J_Factory_Close(factory_);
@@ -252,11 +251,8 @@ void undercam_frame::create_bars() {
     bar->AddTool(id_settings, L"Настройки", settings_tool_image());
     bar->AddTool(id_exit, L"Выход", exit_tool_image());
     bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Камера: "));
-    wxArrayString descriptions;
-    for (const auto& d : camera_descriptions_)
-        descriptions.push_back(from_narrow(d));
-    camera_choice_ =
-        new wxChoice(bar, id_camera_choice, wxDefaultPosition, wxDefaultSize, descriptions);
+    camera_choice_ = new wxChoice(bar, id_camera_choice);
+    show_camera_descriptions();
     bar->AddControl(camera_choice_);
     bar->AddSeparator();
     bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Выдержка: "));
@@ -270,18 +266,18 @@ void undercam_frame::create_bars() {
 }
 
 void undercam_frame::start_services() {
-    auto run = [this](wxThread* thread) {
+    auto run = [](wxThread* thread) {
         if (thread->Run() != wxTHREAD_NO_ERROR) {
             delete thread;
             throw std::runtime_error("Error starting a service thread");
         }
-        return thread;
     };
-    load_thread_ = run(new load_thread(link_));
-    img_service_ = run(new img_service(link_));
-    discovery_service_ = run(new discovery_service(link_));
+    // Detached: each ends by itself, or is stopped through the link when the window goes.
+    run(new load_thread(link_));
+    run(new img_service(link_));
+    run(new discovery_service(link_));
     if (link_->read_bool(cfg::rc_service_enabled, cfg::rc_service_enabled_default)) {
-        rc_service_ = run(new rc_service(link_));
+        run(new rc_service(link_));
     }
 }
 
@@ -289,14 +285,17 @@ void undercam_frame::refresh_camera_list() {
     try {
         cameras_ = enumerate_cameras(factory_);
         log_info(wxString::Format("%u camera(s) detected", static_cast<unsigned>(cameras_.size())));
-        camera_descriptions_.clear();
-        for (const auto& [description, id] : cameras_) {
-            camera_descriptions_.push_back(description);
+        for (const auto& [description, id] : cameras_)
             log_info(from_narrow(id));
-        }
     } catch (const std::exception& e) {
         log_error(std::string(e.what()));
     }
+}
+
+void undercam_frame::show_camera_descriptions() {
+    camera_choice_->Clear();
+    for (const auto& [description, id] : cameras_)
+        camera_choice_->Append(from_narrow(description));
 }
 
 void undercam_frame::select_camera(const std::string& description) {
@@ -362,9 +361,7 @@ void undercam_frame::on_refresh_cameras(wxCommandEvent&) {
     const std::string remembered = to_narrow(camera_choice_->GetStringSelection());
     camera_.reset();
     refresh_camera_list();
-    camera_choice_->Clear();
-    for (const auto& d : camera_descriptions_)
-        camera_choice_->Append(from_narrow(d));
+    show_camera_descriptions();
     select_camera(remembered);
 }
 

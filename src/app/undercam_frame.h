@@ -28,7 +28,6 @@
 class log_viewer;
 class VImagePanel;
 class database_list;
-class wxThread;
 
 // Window and command identifiers shared by menu items, tools and controls.
 enum command_id {
@@ -72,6 +71,8 @@ class undercam_frame : public wxFrame {
     void create_bars();
     void start_services();
 
+    // The camera choice's items: the camera map's descriptions, in its order.
+    void show_camera_descriptions();
     void select_camera(const std::string& description);
     void select_exposure_mode(const wxString& mode);
     void reload_catalogue();
@@ -117,15 +118,10 @@ class undercam_frame : public wxFrame {
     camera_ptr camera_;
     wxString exposure_mode_;
     camera_map cameras_;
-    std::vector<std::string> camera_descriptions_;
     wxFileName config_file_;
     std::unique_ptr<wxFileConfig> config_;
     app_link_ptr link_;
     std::shared_ptr<frame_source> active_mode_;
-    wxThread* load_thread_ = nullptr;
-    wxThread* img_service_ = nullptr;
-    wxThread* discovery_service_ = nullptr;
-    wxThread* rc_service_ = nullptr;
     wxMenu capture_menu_;
     wxMenu database_menu_;
     wxChoice* exposure_choice_ = nullptr;

@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kBufferCount = 20;
 constexpr uint32_t kWaitMs = 1000;
+constexpr uint64_t kStreamInfoEvery = 10;  // frames per preview refresh
 
 template <typename T>
 T buffer_value(STREAM_HANDLE stream, BUF_HANDLE buffer, int32_t code) {
@@ -122,7 +123,6 @@ void capture_thread::set_up() {
         event_ = nullptr;
         throw std::runtime_error("Error register event");
     }
-    event_registered_ = true;
     if (J_DataStream_StartAcquisition(stream_, ACQ_START_NEXT_IMAGE, 0xFFFFFFFFFFFFFFFFull) !=
         J_ST_SUCCESS) {
         throw std::runtime_error("error start acquisition");
@@ -173,8 +173,7 @@ void capture_thread::stream_loop() {
                 if (J_Event_GetData(event_, &data, &size) != J_ST_SUCCESS) {
                     throw std::runtime_error("Error getting buffer info");
                 }
-                delivered_ = data.BufferHandle;
-                J_tIMAGE_INFO info = buffer_info(delivered_);
+                J_tIMAGE_INFO info = buffer_info(data.BufferHandle);
                 if (rotate_) J_Image_Rotate(&info, J_ROTATE_180);
                 ++frames;
                 {
@@ -186,13 +185,12 @@ void capture_thread::stream_loop() {
                     }
                     frame_.timestamp = info.iTimeStamp;
                 }
-                if (frames % 10 == 0) {
+                if (frames % kStreamInfoEvery == 0) {
                     link_->post(evt_stream_info,
                                 stream_info_text(info.iTimeStamp, info.iMissingPackets,
                                                  info.iQueuedBuffers));
                 }
-                J_DataStream_QueueBuffer(stream_, delivered_);
-                delivered_ = nullptr;
+                J_DataStream_QueueBuffer(stream_, data.BufferHandle);
                 post_statistics();
                 break;
             }
@@ -232,11 +230,8 @@ void capture_thread::tear_down() {
         J_Camera_ExecuteCommand(camera_, "AcquisitionStop");
         camera_started_ = false;
     }
-    if (stream_ && event_registered_) {
-        J_DataStream_UnRegisterEvent(stream_, EVENT_NEW_BUFFER);
-        event_registered_ = false;
-    }
     if (event_) {
+        J_DataStream_UnRegisterEvent(stream_, EVENT_NEW_BUFFER);
         J_Event_Close(event_);
         event_ = nullptr;
     }

@@ -57,9 +57,7 @@ class capture_thread : public wxThread {
 
     STREAM_HANDLE stream_ = nullptr;
     std::map<BUF_HANDLE, std::unique_ptr<uint8_t[]>> buffers_;
-    EVT_HANDLE event_ = nullptr;
-    BUF_HANDLE delivered_ = nullptr;
-    bool event_registered_ = false;
+    EVT_HANDLE event_ = nullptr;  // set while the new-buffer event is registered
     bool acquisition_started_ = false;
     bool camera_started_ = false;
     std::time_t start_time_ = 0;

@@ -27,13 +27,12 @@ void ldb_writer::open(const std::string& path) {
     {
         std::unique_lock lock(guard_);
         db_.reset(db);
-        open_ = true;
     }
     put(ldb_key::version, "1");
 }
 
 void ldb_writer::close(const std::string& session, const std::string& side) {
-    if (!open_) return;
+    if (!is_open()) return;
     // The handle goes whatever the closing puts do, so no session stays open.
     struct releaser {
         ldb_writer* w;
@@ -47,12 +46,12 @@ void ldb_writer::close(const std::string& session, const std::string& side) {
 void ldb_writer::release() {
     std::unique_lock lock(guard_);
     db_.reset();
-    open_ = false;
     count_ = 0;
 }
 
 bool ldb_writer::is_open() const {
-    return open_;
+    std::shared_lock lock(guard_);
+    return db_ != nullptr;
 }
 
 void ldb_writer::put(const std::string& key, const std::string& value) {

@@ -83,5 +83,4 @@ class ldb_writer {
     leveldb::Options options_;
     std::vector<int> jpeg_params_;
     std::atomic<uint64_t> count_{0};
-    std::atomic<bool> open_{false};
 };

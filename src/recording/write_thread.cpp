@@ -16,6 +16,11 @@
 #include <filesystem>
 #include <future>
 
+namespace {
+// The skipped figure assumes the odometer counts this much between messages.
+constexpr uint32_t kCountsPerMessage = 5;
+}  // namespace
+
 write_thread::write_thread(const app_link_ptr& link, const std::string& session_code,
                            frame_buffer& frame)
     : wxThread(wxTHREAD_JOINABLE),
@@ -200,7 +205,8 @@ void write_thread::on_odometer_value(uint32_t value, odometer_format format) {
         }
     }
     const uint32_t written = static_cast<uint32_t>(live.count());
-    const uint32_t skipped = (live.read_dpp_end() - live.read_dpp_start()) / 5 - written + 1;
+    const uint32_t skipped =
+        (live.read_dpp_end() - live.read_dpp_start()) / kCountsPerMessage - written + 1;
     link_->post(evt_dpp_status, status_text(format, value, written, skipped, failures_));
 }
 

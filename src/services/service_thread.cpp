@@ -6,6 +6,11 @@
 
 #include <chrono>
 
+namespace {
+constexpr auto kStopWait = std::chrono::seconds(2);  // for a stopped loop to close its sockets
+constexpr auto kAcceptRetry = std::chrono::milliseconds(200);  // after a failed accept
+}  // namespace
+
 unsigned short service_port(const std::string& text) {
     return static_cast<unsigned short>(boost::lexical_cast<unsigned long>(text) & 0xFFFF);
 }
@@ -13,7 +18,7 @@ unsigned short service_port(const std::string& text) {
 void service_thread::loop_state::stop() {
     io.stop();
     std::unique_lock<std::mutex> lock(guard);
-    ended_cv.wait_for(lock, std::chrono::seconds(2), [this] { return ended || !started; });
+    ended_cv.wait_for(lock, kStopWait, [this] { return ended || !started; });
 }
 
 service_thread::service_thread(const app_link_ptr& link)
@@ -68,7 +73,7 @@ void service_thread::accept_into(boost::asio::ip::tcp::acceptor& acceptor,
                 return;
             }
             link_->post_error(from_narrow(ec.message()));
-            retry.expires_after(std::chrono::milliseconds(200));
+            retry.expires_after(kAcceptRetry);
             retry.async_wait(
                 [this, &acceptor, &socket, &retry, accepted](const boost::system::error_code& e) {
                     if (!e) accept_into(acceptor, socket, retry, accepted);

@@ -6,6 +6,7 @@
 #include "camera/frame_buffer.h"
 #include "camera/sdk/jai_sim.h"
 #include "support/test_home.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
@@ -62,9 +63,7 @@ class capture_thread_test : public testing::Test {
 TEST_F(capture_thread_test, frames_reach_the_buffer_with_statistics_and_stream_info) {
     camera(50);
     thread_ = start_capture_thread(link_, camera_, *frame_);
-    for (int i = 0; i < 300 && count(evt_stream_info) < 2; ++i)
-        std::this_thread::sleep_for(10ms);
-    ASSERT_GE(count(evt_stream_info), 2u);
+    ASSERT_TRUE(wait_until([&] { return count(evt_stream_info) >= 2; }));
     EXPECT_GE(count(evt_grab_stats), 20u);
     EXPECT_TRUE(window_.texts(evt_stream_info)[0].StartsWith("timestamp: "));
     EXPECT_NE(window_.texts(evt_stream_info)[0].Find(" queued buffers: "), wxNOT_FOUND);
@@ -85,8 +84,7 @@ TEST_F(capture_thread_test, rotate180_turns_what_is_stored) {
     config_->Write(cfg::rotate180, true);
     camera(50);
     thread_ = start_capture_thread(link_, camera_, *frame_);
-    for (int i = 0; i < 300 && count(evt_grab_stats) < 3; ++i)
-        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(wait_until([&] { return count(evt_grab_stats) >= 3; }));
     std::shared_lock lock(frame_->lock);
     EXPECT_EQ(jai_sim::read_frame_number(frame_->pixels.data(), 320, 200), -1);
     EXPECT_GT(jai_sim::read_frame_number(frame_->pixels.data(), 320, 200, true), 0);

@@ -3,11 +3,10 @@
 #include "database/database_commands.h"
 #include "database/ldb_reader.h"
 #include "support/sample_db.h"
-#include "database/shared_store.h"
 #include "support/test_home.h"
+#include "support/db_dump.h"
 
 #include <gtest/gtest.h>
-#include <leveldb/db.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -26,17 +25,6 @@ class database_commands_test : public testing::Test {
         ldb_reader reader(path);
         catalogue::instance().append({reader.read_info(), path});
         return path;
-    }
-    static std::map<std::string, std::string> dump(const std::string& path) {
-        shared_store::release(path);  // the catalogue's read handle
-        leveldb::DB* raw = nullptr;
-        EXPECT_TRUE(leveldb::DB::Open(leveldb::Options(), path, &raw).ok());
-        std::unique_ptr<leveldb::DB> db(raw);
-        std::map<std::string, std::string> entries;
-        std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
-        for (it->SeekToFirst(); it->Valid(); it->Next())
-            entries[it->key().ToString()] = it->value().ToString();
-        return entries;
     }
     test_home home_;
 };
@@ -108,10 +96,10 @@ TEST_F(database_commands_test, an_archive_that_cannot_be_made_leaves_nothing) {
 
 TEST_F(database_commands_test, relabelling_keeps_frames_and_count_and_shows_at_once) {
     const auto path = add("db", "A : B");
-    auto before = dump(path);
+    auto before = dump_database(path);
     replace_side(path, "правый");
     replace_session(path, "");
-    auto after = dump(path);
+    auto after = dump_database(path);
     EXPECT_EQ(after["side"], "правый");
     EXPECT_EQ(after["session"], "");
     EXPECT_EQ(after["version"], "1");

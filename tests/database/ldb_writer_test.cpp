@@ -3,9 +3,9 @@
 #include "database/ldb_writer.h"
 #include "support/sample_db.h"
 #include "support/test_home.h"
+#include "support/db_dump.h"
 
 #include <gtest/gtest.h>
-#include <leveldb/db.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include <atomic>
@@ -13,36 +13,6 @@
 #include <map>
 #include <memory>
 #include <thread>
-
-namespace {
-
-// Every key and value of a database, through plain LevelDB.
-std::map<std::string, std::string> dump(const std::string& path) {
-    leveldb::DB* raw = nullptr;
-    leveldb::Options options;
-    EXPECT_TRUE(leveldb::DB::Open(options, path, &raw).ok());
-    std::unique_ptr<leveldb::DB> db(raw);
-    std::map<std::string, std::string> entries;
-    std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
-    std::vector<std::string> order;
-    for (it->SeekToFirst(); it->Valid(); it->Next()) {
-        entries[it->key().ToString()] = it->value().ToString();
-    }
-    return entries;
-}
-
-std::vector<std::string> keys_in_order(const std::string& path) {
-    leveldb::DB* raw = nullptr;
-    EXPECT_TRUE(leveldb::DB::Open(leveldb::Options(), path, &raw).ok());
-    std::unique_ptr<leveldb::DB> db(raw);
-    std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
-    std::vector<std::string> keys;
-    for (it->SeekToFirst(); it->Valid(); it->Next())
-        keys.push_back(it->key().ToString());
-    return keys;
-}
-
-}  // namespace
 
 TEST(ldb_writer, a_finished_recording_holds_every_key_in_its_stored_form) {
     test_home dir;
@@ -62,10 +32,10 @@ TEST(ldb_writer, a_finished_recording_holds_every_key_in_its_stored_form) {
     EXPECT_FALSE(writer.is_open());
     EXPECT_EQ(writer.count(), 0u);
 
-    EXPECT_EQ(keys_in_order(path),
+    EXPECT_EQ(database_keys(path),
               (std::vector<std::string>{"0000000007", "4294967295", "count", "dpp_end", "dpp_start",
                                         "session", "side", "time_end", "time_start", "version"}));
-    auto entries = dump(path);
+    auto entries = dump_database(path);
     EXPECT_EQ(entries["version"], "1");
     EXPECT_EQ(entries["dpp_start"], "0000000007");
     EXPECT_EQ(entries["dpp_end"], "4294967295");
@@ -103,7 +73,7 @@ TEST(ldb_writer, the_same_count_twice_keeps_the_later_frame_and_counts_both) {
     writer.put_frame(sample_frame(1), 50);
     writer.put_frame(sample_frame(99), 50);
     writer.close("s", "side");
-    auto entries = dump(path);
+    auto entries = dump_database(path);
     EXPECT_EQ(entries["count"], "0000000002");
     const std::string& jpeg = entries["0000000050"];
     const cv::Mat decoded =
@@ -118,21 +88,21 @@ TEST(ldb_writer, a_frameless_database_has_only_the_closing_entries) {
     ldb_writer writer;
     writer.open(path);
     writer.close("s", "side");
-    EXPECT_EQ(keys_in_order(path),
+    EXPECT_EQ(database_keys(path),
               (std::vector<std::string>{"count", "session", "side", "version"}));
-    EXPECT_EQ(dump(path)["count"], "0000000000");
+    EXPECT_EQ(dump_database(path)["count"], "0000000000");
 }
 
 TEST(ldb_writer, relabelling_rewrites_version_and_one_text_only) {
     test_home dir;
     const std::string path = dir / "db";
     make_database(path, {100, 105}, "old", "left");
-    auto before = dump(path);
+    auto before = dump_database(path);
     ldb_writer relabel;
     relabel.open(path);
     relabel.put_side("right");
     relabel.release();
-    auto after = dump(path);
+    auto after = dump_database(path);
     EXPECT_EQ(after["side"], "right");
     after["side"] = before["side"];
     EXPECT_EQ(after, before);

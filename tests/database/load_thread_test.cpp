@@ -5,11 +5,11 @@
 #include "database/load_thread.h"
 #include "support/sample_db.h"
 #include "support/test_home.h"
+#include "support/wait.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 namespace {
 
@@ -22,8 +22,7 @@ event_recorder& scan(event_recorder& window, const std::string& folder, test_hom
     auto* thread = new load_thread(link);
     EXPECT_EQ(thread->Run(), wxTHREAD_NO_ERROR);
     // Detached: it is done when the link has no other owner left.
-    while (link.use_count() > 1)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(wait_until([&] { return link.use_count() == 1; }));
     link->detach();
     window.drain();
     return window;

@@ -7,11 +7,12 @@
 #include "database/ldb_writer.h"
 #include "support/pty_pair.h"
 #include "support/test_home.h"
+#include "support/db_dump.h"
+#include "support/wait.h"
 #include "recording/write_thread.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>
-#include <leveldb/db.h>
 
 #include <filesystem>
 #include <map>
@@ -51,15 +52,13 @@ class write_thread_test : public testing::Test {
         thread_ = nullptr;
         window_.drain();
     }
-    // Waits until `n` status lines have arrived; returns the last.
+    // Waits until `n` status lines have arrived; returns the n-th.
     wxString status_after(size_t n) {
-        for (int i = 0; i < 500; ++i) {
+        const bool arrived = wait_until([&] {
             window_.drain();
-            const auto s = window_.texts(evt_dpp_status);
-            if (s.size() >= n) return s[n - 1];
-            std::this_thread::sleep_for(10ms);
-        }
-        return "timed out";
+            return window_.texts(evt_dpp_status).size() >= n;
+        });
+        return arrived ? window_.texts(evt_dpp_status)[n - 1] : wxString("timed out");
     }
     std::vector<recorded_event> databases() const {
         std::vector<recorded_event> out;
@@ -76,17 +75,6 @@ class write_thread_test : public testing::Test {
         }
         std::sort(out.begin(), out.end());
         return out;
-    }
-    static std::map<std::string, std::string> dump(const std::string& path) {
-        leveldb::DB* raw = nullptr;
-        EXPECT_TRUE(leveldb::DB::Open(leveldb::Options(), path, &raw).ok());
-        std::unique_ptr<leveldb::DB> db(raw);
-        std::map<std::string, std::string> entries;
-        std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
-        for (it->SeekToFirst(); it->Valid(); it->Next()) {
-            entries[it->key().ToString()] = it->value().ToString();
-        }
-        return entries;
     }
 
     test_home home_;
@@ -116,7 +104,7 @@ TEST_F(write_thread_test, three_values_give_three_frames_and_one_reported_databa
     ASSERT_EQ(folders().size(), 1u);
     EXPECT_EQ(folders()[0], dbs[0].text.ToStdString());
     EXPECT_EQ(std::filesystem::path(folders()[0]).filename().string().size(), 19u);
-    auto entries = dump(folders()[0]);
+    auto entries = dump_database(folders()[0]);
     EXPECT_EQ(
         entries.count("0000000100") + entries.count("0000000105") + entries.count("0000000110"),
         3u);
@@ -146,9 +134,9 @@ TEST_F(write_thread_test, a_backward_count_closes_the_session_and_opens_a_new_on
     ASSERT_EQ(databases().size(), 2u);  // both join the catalogue
     EXPECT_EQ(databases()[0].info.count, 3u);
     EXPECT_EQ(databases()[0].text.ToStdString(), dirs[0]);
-    EXPECT_EQ(dump(dirs[0])["count"], "0000000003");
-    EXPECT_EQ(dump(dirs[1])["dpp_start"], "0000000050");
-    EXPECT_EQ(dump(dirs[1])["count"], "0000000001");
+    EXPECT_EQ(dump_database(dirs[0])["count"], "0000000003");
+    EXPECT_EQ(dump_database(dirs[1])["dpp_start"], "0000000050");
+    EXPECT_EQ(dump_database(dirs[1])["count"], "0000000001");
 }
 
 TEST_F(write_thread_test, a_new_session_code_closes_the_session_under_the_old_one) {
@@ -162,8 +150,8 @@ TEST_F(write_thread_test, a_new_session_code_closes_the_session_under_the_old_on
     stop();
     const auto dirs = folders();
     ASSERT_EQ(dirs.size(), 2u);
-    EXPECT_EQ(dump(dirs[0])["session"], "A");
-    EXPECT_EQ(dump(dirs[1])["session"], "B");
+    EXPECT_EQ(dump_database(dirs[0])["session"], "A");
+    EXPECT_EQ(dump_database(dirs[1])["session"], "B");
     ASSERT_EQ(databases().size(), 2u);
     EXPECT_EQ(databases()[0].info.session, "A");
     EXPECT_EQ(databases()[1].info.session, "B");
@@ -180,7 +168,7 @@ TEST_F(write_thread_test, the_first_code_labels_the_running_session) {
     status_after(2);
     stop();
     ASSERT_EQ(folders().size(), 1u);
-    EXPECT_EQ(dump(folders()[0])["session"], "12 : ab");
+    EXPECT_EQ(dump_database(folders()[0])["session"], "12 : ab");
 }
 
 TEST_F(write_thread_test, old_format_configured_hears_only_old_messages_through_stray_bytes) {
@@ -258,12 +246,7 @@ TEST_F(write_thread_test, the_coordinate_server_names_the_session) {
                    wxString::Format("%u", acceptor.local_endpoint().port()));
     config_->Write(cfg::coordinate_server_query_period, 1L);
     start();
-    bool named = false;
-    for (int i = 0; i < 400 && !named; ++i) {
-        std::this_thread::sleep_for(10ms);
-        named = thread_->get_session_code() == "A12 : 7";
-    }
-    EXPECT_TRUE(named);
+    EXPECT_TRUE(wait_until([&] { return thread_->get_session_code() == "A12 : 7"; }));
     line_.send_new(100);
     status_after(1);
     std::this_thread::sleep_for(1200ms);  // the same answer again changes nothing

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <barrier>
 #include <thread>
 #include <vector>
 
@@ -40,16 +41,26 @@ TEST(app_link, detach_while_threads_post_never_delivers_afterwards) {
     auto link = std::make_shared<app_link>(&window, nullptr);
     std::atomic<bool> detached{false};
     std::atomic<int> late{0};
+    std::atomic<int> delivered{0};
+    constexpr int kWorkers = 4;
+    // Everyone starts together, so the detach lands among the posts.
+    std::barrier start(kWorkers + 1);
     std::vector<std::thread> workers;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < kWorkers; ++t) {
         workers.emplace_back([&] {
+            start.arrive_and_wait();
             for (int i = 0; i < 2000; ++i) {
                 const bool was_detached = detached.load();
-                if (link->post_info("x") && was_detached) ++late;
+                if (link->post_info("x")) {
+                    ++delivered;
+                    if (was_detached) ++late;
+                }
             }
         });
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    start.arrive_and_wait();
+    while (delivered.load() == 0)
+        std::this_thread::yield();
     link->detach();
     detached = true;
     for (auto& w : workers)

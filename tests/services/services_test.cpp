@@ -11,6 +11,7 @@
 #include "services/rc_service.h"
 #include "support/sample_db.h"
 #include "support/test_home.h"
+#include "support/wait.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>
@@ -37,14 +38,13 @@ struct client {
     asio::io_context io;
     tcp::socket socket{io};
     explicit client(unsigned short port) {
-        for (int i = 0; i < 200; ++i) {
+        const bool connected = wait_until([&] {
             boost::system::error_code ec;
             socket.connect({asio::ip::make_address("127.0.0.1"), port}, ec);
-            if (!ec) return;
-            socket.close();
-            std::this_thread::sleep_for(10ms);
-        }
-        throw std::runtime_error("service does not listen");
+            if (ec) socket.close();
+            return !ec;
+        });
+        if (!connected) throw std::runtime_error("service does not listen");
     }
     std::vector<uint8_t> fetch(const request_bytes& request) {
         asio::write(socket, asio::buffer(request));
@@ -172,10 +172,11 @@ TEST_F(services_test, a_client_that_leaves_in_mid_request_is_just_a_closed_conne
     }
     client next(port_);
     EXPECT_EQ(next.fetch(encode_data_request("A", "", 1)).size(), 4u);
-    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(wait_until([&] {
+        const auto info = texts(evt_log_info);
+        return std::find(info.begin(), info.end(), "Connection closed") != info.end();
+    }));
     EXPECT_TRUE(texts(evt_log_error).empty());
-    const auto info = texts(evt_log_info);
-    EXPECT_NE(std::find(info.begin(), info.end(), "Connection closed"), info.end());
 }
 
 TEST_F(services_test, remote_commands_are_queued_and_acknowledged_one_client_at_a_time) {
@@ -221,8 +222,7 @@ TEST_F(services_test, a_port_in_use_is_reported) {
     asio::io_context io;
     tcp::acceptor taken(io, tcp::endpoint(tcp::v4(), port_));
     start(new img_service(link_));
-    for (int i = 0; i < 200 && texts(evt_log_error).empty(); ++i)
-        std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(wait_until([&] { return !texts(evt_log_error).empty(); }));
     ASSERT_EQ(texts(evt_log_error).size(), 1u);
     EXPECT_NE(texts(evt_log_error)[0].Find("in use"), wxNOT_FOUND);
 }

@@ -62,15 +62,6 @@ void station_process::kill() {
     }
 }
 
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return done();
-}
-
 std::wstring read_journal(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream bytes;

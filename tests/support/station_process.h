@@ -2,6 +2,8 @@
 // test's choosing, for tests that run under a display server.
 #pragma once
 
+#include "support/wait.h"
+
 #include <chrono>
 #include <functional>
 #include <map>
@@ -27,9 +29,6 @@ class station_process {
     pid_t pid_ = -1;
     int status_ = -1;
 };
-
-// Polls `done` every 100 ms until it holds or the limit passes.
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit);
 
 // Text of a journal file with its character references and UTF-8 decoded,
 // whichever locale wrote it.
