@@ -9,7 +9,8 @@ continuous_grab_write::continuous_grab_write(const app_link_ptr& link, const cam
                                              const std::string& session_code)
     : camera_(camera) {
     frame_ = read_frame_geometry(camera_->handle());
-    capture_ = start_capture_thread(link, camera_->handle(), *frame_);
+    capture_ = start_capture_thread(link, camera_->handle(), *frame_,
+                                    [camera = camera_] { return camera->reopen(); });
     try {
         start_writer(link, session_code);
     } catch (...) {

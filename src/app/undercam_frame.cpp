@@ -17,6 +17,7 @@
 #include "services/rc_service.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
+#include "app/station_status_bar.h"
 #include "app/tool_art.h"
 #include "app/undercam_options.h"
 #include "database/viewer_dialog.h"
@@ -243,7 +244,8 @@ void undercam_frame::write_banner() {
 }
 
 void undercam_frame::create_bars() {
-    CreateStatusBar(status_field_count);
+    status_bar_ = new station_status_bar(this);
+    SetStatusBar(status_bar_);
 
     wxToolBar* bar = CreateToolBar();
     bar->SetToolBitmapSize(wxSize(24, 24));
@@ -329,6 +331,7 @@ void undercam_frame::start_recording() {
 
 void undercam_frame::stop_acquisition() {
     active_mode_.reset();
+    status_bar_->set_faults(0);
 }
 
 void undercam_frame::reload_catalogue() {
@@ -526,7 +529,11 @@ void undercam_frame::on_stream_info(wxThreadEvent& event) {
 }
 
 void undercam_frame::on_dpp_status(wxThreadEvent& event) {
-    SetStatusText(event.GetString(), field_recording);
+    if (!event.GetString().empty()) SetStatusText(event.GetString(), field_recording);
+    // Events of a recording that has stopped since arrive after the stop: it
+    // has no faults left to show.
+    const bool recording = active_mode_ && active_mode_->is_recording();
+    status_bar_->set_faults(recording ? event.GetInt() : 0);
 }
 
 void undercam_frame::on_thread_status(wxThreadEvent& event) {

@@ -26,6 +26,7 @@
 #include <vector>
 
 class log_viewer;
+class station_status_bar;
 class VImagePanel;
 class database_list;
 
@@ -125,6 +126,7 @@ class undercam_frame : public wxFrame {
     wxMenu capture_menu_;
     wxMenu database_menu_;
     wxChoice* exposure_choice_ = nullptr;
+    station_status_bar* status_bar_ = nullptr;
     cv::Mat preview_;
     cv::Mat preview_rgb_;
 

@@ -11,7 +11,8 @@ namespace {
 
 constexpr int kBufferCount = 20;
 constexpr uint32_t kWaitMs = 1000;
-constexpr uint64_t kStreamInfoEvery = 10;  // frames per preview refresh
+constexpr uint64_t kStreamInfoEvery = 10;               // frames per preview refresh
+constexpr auto kReopenPause = std::chrono::seconds(2);  // between looks for a lost camera
 
 template <typename T>
 T buffer_value(STREAM_HANDLE stream, BUF_HANDLE buffer, int32_t code) {
@@ -25,19 +26,22 @@ T buffer_value(STREAM_HANDLE stream, BUF_HANDLE buffer, int32_t code) {
 
 }  // namespace
 
-capture_thread::capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame)
+capture_thread::capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame,
+                               reopen_function reopen)
     : wxThread(wxTHREAD_JOINABLE),
       link_(link),
       camera_(camera),
       frame_(frame),
-      rotate_(link->read_bool(cfg::rotate180, cfg::rotate180_default)) {}
+      rotate_(link->read_bool(cfg::rotate180, cfg::rotate180_default)),
+      reopen_(std::move(reopen)) {}
 
 capture_thread::~capture_thread() = default;
 
 void capture_thread::request_stop() {
-    stop_requested_ = true;
     std::lock_guard<std::mutex> lock(condition_guard_);
+    stop_requested_ = true;
     if (condition_) J_Event_ExitCondition(condition_);
+    retry_cv_.notify_all();
 }
 
 std::string capture_thread::statistics_text(uint64_t delivered, uint64_t lost, uint64_t await,
@@ -55,27 +59,53 @@ std::string capture_thread::stream_info_text(uint64_t timestamp, uint32_t missin
 }
 
 wxThread::ExitCode capture_thread::Entry() {
-    ExitCode result = reinterpret_cast<ExitCode>(-1);
-    try {
-        result = run();
-    } catch (const std::exception& e) {
-        link_->post_error(e.what());
-    } catch (...) {
-        link_->post_error("Unknown exception in capture thread");
+    bool looking = false;  // for a camera that was lost
+    while (true) {
+        const attempt_end end = attempt(looking);
+        mark_capture_ended(frame_);
+        if (end == attempt_end::stopped || !reopen_) {
+            return reinterpret_cast<ExitCode>(end == attempt_end::set_up_failed && !looking ? -1
+                                                                                            : 0);
+        }
+        if (!looking) {
+            link_->post_error(wxString::Format(L"Камера недоступна: поиск каждые %d с",
+                                               int(kReopenPause.count())));
+            looking = true;
+        }
+        // The camera is looked for again until it answers or the owner stops.
+        do {
+            std::unique_lock<std::mutex> lock(condition_guard_);
+            if (retry_cv_.wait_for(lock, kReopenPause, [this] { return stop_requested_.load(); })) {
+                return 0;
+            }
+            lock.unlock();
+            camera_ = reopen_();
+        } while (!camera_);
     }
-    // Whatever ended the run, the stream, its buffers and the condition go.
+}
+
+capture_thread::attempt_end capture_thread::attempt(bool looking) {
+    attempt_end end = attempt_end::set_up_failed;
+    bool streaming = false;
+    try {
+        set_up();
+        streaming = true;
+        if (looking) link_->post_info(L"Камера снова доступна, захват возобновлен");
+        end = stream_loop() ? attempt_end::stopped : attempt_end::lost;
+    } catch (const std::exception& e) {
+        // Set-up failures of a camera still being looked for are expected.
+        if (streaming || !looking) link_->post_error(e.what());
+        if (streaming) end = attempt_end::lost;
+    } catch (...) {
+        if (streaming || !looking) link_->post_error("Unknown exception in capture thread");
+        if (streaming) end = attempt_end::lost;
+    }
+    // Whatever ended the attempt, the stream, its buffers and the condition go.
     try {
         tear_down();
     } catch (...) {
     }
-    return result;
-}
-
-wxThread::ExitCode capture_thread::run() {
-    set_up();
-    stream_loop();
-    tear_down();
-    return 0;
+    return end;
 }
 
 void capture_thread::set_up() {
@@ -133,6 +163,7 @@ void capture_thread::set_up() {
         throw std::runtime_error("Error starting acquisition.");
     }
     camera_started_ = true;
+    mark_capture_began(frame_);
 }
 
 J_tIMAGE_INFO capture_thread::buffer_info(BUF_HANDLE buffer) {
@@ -158,13 +189,13 @@ J_tIMAGE_INFO capture_thread::buffer_info(BUF_HANDLE buffer) {
     return info;
 }
 
-void capture_thread::stream_loop() {
+bool capture_thread::stream_loop() {
     uint64_t frames = 0;
     while (true) {
         int32_t result = 0;
         if (J_Event_WaitForCondition(condition_, kWaitMs, &result) != J_ST_SUCCESS) {
             link_->post_error("Error waiting for event");
-            return;
+            return false;
         }
         switch (result) {
             case J_COND_WAIT_SIGNAL: {
@@ -184,6 +215,8 @@ void capture_thread::stream_loop() {
                         std::memcpy(frame_.pixels.data(), info.pImageBuffer, bytes);
                     }
                     frame_.timestamp = info.iTimeStamp;
+                    ++frame_.delivered;
+                    frame_.delivered_at = frame_buffer::clock::now();
                 }
                 if (frames % kStreamInfoEvery == 0) {
                     link_->post(evt_stream_info,
@@ -199,13 +232,13 @@ void capture_thread::stream_loop() {
                 break;
             case J_COND_WAIT_EXIT:
                 link_->post_info("Condition wait exit");
-                return;
+                return true;
             case J_COND_WAIT_ERROR:
                 link_->post_error("Condition wait error");
-                return;
+                return false;
             default:
                 link_->post_error("Unknown error in capture thread loop");
-                return;
+                return false;
         }
     }
 }
@@ -259,8 +292,8 @@ void capture_thread::tear_down() {
 }
 
 capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera,
-                                     frame_buffer& frame) {
-    auto* thread = new capture_thread(link, camera, frame);
+                                     frame_buffer& frame, capture_thread::reopen_function reopen) {
+    auto* thread = new capture_thread(link, camera, frame, std::move(reopen));
     if (thread->Create() != wxTHREAD_NO_ERROR) {
         delete thread;
         throw std::runtime_error("Error creating capture thread");

@@ -6,6 +6,13 @@
 // that timed out, and every tenth frame the stream information makes the
 // main window refresh its preview.
 //
+// The frame_buffer tells its readers whether the capture runs and when it
+// last delivered, so nothing is recorded that the camera did not deliver.
+//
+// A camera that is lost (its stream fails, its set-up fails) is looked for
+// again every 2 s through the owner's reopen function, and the capture
+// resumes on the camera it gives back; without one the thread ends.
+//
 // Joinable: the owner calls request_stop() from any thread, then Wait() and
 // delete. A stop requested before the thread has made its wait condition
 // still takes effect: the thread checks for it once the condition exists.
@@ -19,6 +26,8 @@
 #include <wx/thread.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -27,7 +36,12 @@
 
 class capture_thread : public wxThread {
   public:
-    capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame);
+    // Closes the lost camera and opens it again: the new handle, or null when
+    // it does not answer yet. Called on the capture thread.
+    using reopen_function = std::function<CAM_HANDLE()>;
+
+    capture_thread(const app_link_ptr& link, CAM_HANDLE camera, frame_buffer& frame,
+                   reopen_function reopen = {});
     ~capture_thread() override;
 
     // Asks the thread to leave its loop (the SDK's exit condition).
@@ -43,9 +57,13 @@ class capture_thread : public wxThread {
     ExitCode Entry() override;
 
   private:
-    ExitCode run();
+    enum class attempt_end { stopped, lost, set_up_failed };
+    // Sets up, streams and tears down once. `looking`: the camera was lost,
+    // so set-up failures are expected and not journalled.
+    attempt_end attempt(bool looking);
     void set_up();
-    void stream_loop();
+    // True when the owner asked to stop; false when the stream failed.
+    bool stream_loop();
     void post_statistics();
     J_tIMAGE_INFO buffer_info(BUF_HANDLE buffer);
     void tear_down();
@@ -62,13 +80,17 @@ class capture_thread : public wxThread {
     bool camera_started_ = false;
     std::time_t start_time_ = 0;
 
+    const reopen_function reopen_;
+
     std::mutex condition_guard_;
     J_COND_HANDLE condition_ = nullptr;  // guarded by condition_guard_
+    std::condition_variable retry_cv_;   // with condition_guard_: wakes the look for a camera
     std::atomic<bool> stop_requested_{false};
 };
 
 // Starts a joinable capture thread at the highest priority; throws on failure.
 capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera,
-                                     frame_buffer& frame);
+                                     frame_buffer& frame,
+                                     capture_thread::reopen_function reopen = {});
 // Asks the thread to stop, waits for it and deletes it; nothing when null.
 void stop_capture_thread(capture_thread*& thread);

@@ -28,16 +28,23 @@ std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera) {
     return buffer;
 }
 
-void copy_gray8(frame_buffer& frame, cv::Mat& image) {
+namespace {
+
+// Sizes `image` for the frame (outside any lock); false for an empty geometry.
+bool prepare_gray8(const frame_buffer& frame, cv::Mat& image) {
     const int rows = static_cast<int>(std::max<int64_t>(0, frame.height));
     const int cols = static_cast<int>(std::max<int64_t>(0, frame.width));
     if (rows == 0 || cols == 0) {
         image.release();
-        return;
+        return false;
     }
     image.create(rows, cols, CV_8UC1);
+    return true;
+}
+
+// The caller holds frame.lock (either side) and has prepared `image`.
+void copy_gray8_locked(const frame_buffer& frame, cv::Mat& image) {
     const size_t step = (frame.bits_per_pixel + 7) / 8;
-    std::shared_lock lock(frame.lock);
     const size_t count = std::min(image.total(), frame.pixels.size() / step);
     const uint8_t* in = frame.pixels.data();
     uint8_t* out = image.data;
@@ -51,4 +58,54 @@ void copy_gray8(frame_buffer& frame, cv::Mat& image) {
         }
     }
     std::memset(out + count, 0, image.total() - count);
+}
+
+// The caller holds frame.lock (either side).
+frame_freshness state_locked(const frame_buffer& frame, frame_buffer::clock::time_point now,
+                             frame_buffer::clock::duration max_age) {
+    if (!frame.capture_running) return frame_freshness::capture_stopped;
+    if (frame.delivered == 0) {
+        return now - frame.capture_began > max_age ? frame_freshness::stale
+                                                   : frame_freshness::none_yet;
+    }
+    return now - frame.delivered_at > max_age ? frame_freshness::stale : frame_freshness::fresh;
+}
+
+}  // namespace
+
+void mark_capture_began(frame_buffer& frame) {
+    std::unique_lock lock(frame.lock);
+    frame.capture_running = true;
+    frame.capture_began = frame_buffer::clock::now();
+    frame.delivered = 0;
+}
+
+void mark_capture_ended(frame_buffer& frame) {
+    std::unique_lock lock(frame.lock);
+    frame.capture_running = false;
+}
+
+frame_freshness frame_state(frame_buffer& frame, frame_buffer::clock::time_point now,
+                            frame_buffer::clock::duration max_age) {
+    std::shared_lock lock(frame.lock);
+    return state_locked(frame, now, max_age);
+}
+
+frame_freshness copy_fresh_gray8(frame_buffer& frame, cv::Mat& image,
+                                 frame_buffer::clock::time_point now,
+                                 frame_buffer::clock::duration max_age) {
+    cv::Mat copy = image;  // reuses the storage when the size fits
+    const bool has_pixels = prepare_gray8(frame, copy);
+    std::shared_lock lock(frame.lock);
+    const frame_freshness state = state_locked(frame, now, max_age);
+    if (state != frame_freshness::fresh) return state;
+    if (has_pixels) copy_gray8_locked(frame, copy);
+    image = copy;
+    return state;
+}
+
+void copy_gray8(frame_buffer& frame, cv::Mat& image) {
+    if (!prepare_gray8(frame, image)) return;
+    std::shared_lock lock(frame.lock);
+    copy_gray8_locked(frame, image);
 }

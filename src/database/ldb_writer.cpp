@@ -5,11 +5,25 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 
+namespace {
+// Replaces the file system under every writer opened from now on (tests).
+std::atomic<leveldb::Env*> g_store_env{nullptr};
+}  // namespace
+
 ldb_writer::ldb_writer() : jpeg_params_{cv::IMWRITE_JPEG_QUALITY, 85} {
     options_.create_if_missing = true;
+}
+
+void ldb_writer::set_store_env(leveldb::Env* env) {
+    g_store_env = env;
+}
+
+void ldb_writer::set_sync_interval(clock::duration interval) {
+    sync_interval_ = interval;
 }
 
 ldb_writer::~ldb_writer() = default;
@@ -23,7 +37,9 @@ void ldb_writer::open(const std::string& path) {
     path_ = path;
     shared_store::release(path);  // a reader's idle handle would hold the folder
     leveldb::DB* db = nullptr;
-    throw_if_failed(leveldb::DB::Open(options_, path, &db));
+    leveldb::Options options = options_;
+    if (leveldb::Env* env = g_store_env) options.env = env;
+    throw_if_failed(leveldb::DB::Open(options, path, &db));
     {
         std::unique_lock lock(guard_);
         db_.reset(db);
@@ -54,9 +70,19 @@ bool ldb_writer::is_open() const {
     return db_ != nullptr;
 }
 
+leveldb::WriteOptions ldb_writer::write_options() {
+    leveldb::WriteOptions options;
+    const auto now = clock::now();
+    if (now - last_sync_ >= sync_interval_) {
+        options.sync = true;
+        last_sync_ = now;
+    }
+    return options;
+}
+
 void ldb_writer::put(const std::string& key, const std::string& value) {
     if (!db_) return;
-    throw_if_failed(db_->Put(leveldb::WriteOptions(), key, value));
+    throw_if_failed(db_->Put(write_options(), key, value));
 }
 
 void ldb_writer::put_session(const std::string& text) {
@@ -81,15 +107,16 @@ void ldb_writer::put_time_end(std::time_t time) {
     put(ldb_key::time_end, time_text(time));
 }
 
-void ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
-    if (!db_) return;
+size_t ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
+    if (!db_) return 0;
     std::vector<uint8_t> jpeg;
     if (!cv::imencode(".jpg", image, jpeg, jpeg_params_)) {
         throw std::runtime_error("JPEG encoding failed");
     }
     const leveldb::Slice bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
-    throw_if_failed(db_->Put(leveldb::WriteOptions(), frame_key(value), bytes));
+    throw_if_failed(db_->Put(write_options(), frame_key(value), bytes));
     ++count_;
+    return jpeg.size();
 }
 
 std::string ldb_writer::seek_text(const char* key) const {

@@ -8,6 +8,10 @@
 //
 // Relabelling uses short-lived instances of its own. Every entry is a single
 // put; failures throw the store's status text and leave earlier entries.
+//
+// Every put reaches the operating system at once, so a killed process loses
+// nothing put; at most one put a second is also synced to the disk, which
+// bounds what a power cut can lose to about the last second.
 #pragma once
 
 #include "database/ldb_info.h"
@@ -16,6 +20,7 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <optional>
@@ -31,6 +36,14 @@ class ldb_writer {
     ldb_writer& operator=(const ldb_writer&) = delete;
 
     static ldb_writer& live();
+
+    using clock = std::chrono::steady_clock;
+    // The longest time between two synced puts (1 s); clock::duration::max()
+    // syncs never (for measurements).
+    void set_sync_interval(clock::duration interval);
+    // Stores opened from now on use this file system (null: the default);
+    // for tests that make writes fail below the writer.
+    static void set_store_env(leveldb::Env* env);
 
     // Opens (creating if missing) and puts "version" = "1".
     void open(const std::string& path);
@@ -48,7 +61,8 @@ class ldb_writer {
     void put_time_start(std::time_t time);
     void put_time_end(std::time_t time);
     // JPEG (quality 85) of an 8-bit grey image under the frame key; counts it.
-    void put_frame(const cv::Mat& image, uint32_t value);
+    // Returns the bytes stored.
+    size_t put_frame(const cv::Mat& image, uint32_t value);
 
     bool is_open() const;
     uint64_t count() const { return count_; }
@@ -75,6 +89,7 @@ class ldb_writer {
 
   private:
     void put(const std::string& key, const std::string& value);
+    leveldb::WriteOptions write_options();         // synced once per sync interval
     std::string seek_text(const char* key) const;  // guard held shared
 
     std::string path_;
@@ -82,5 +97,7 @@ class ldb_writer {
     std::unique_ptr<leveldb::DB> db_;  // guarded by guard_ (changed only by the driving thread)
     leveldb::Options options_;
     std::vector<int> jpeg_params_;
+    clock::duration sync_interval_ = std::chrono::seconds(1);
+    clock::time_point last_sync_{};  // of the driving thread
     std::atomic<uint64_t> count_{0};
 };

@@ -2,6 +2,8 @@
 
 #include "runtime/configuration.h"
 #include "database/ldb_reader.h"
+#include "database/ldb_writer.h"
+#include "database/session_repair.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 
@@ -12,7 +14,8 @@
 load_thread::load_thread(const app_link_ptr& link)
     : wxThread(wxTHREAD_DETACHED),
       link_(link),
-      write_folder_(link->read_text(cfg::write_path, cfg::write_path_default())) {}
+      write_folder_(link->read_text(cfg::write_path, cfg::write_path_default())),
+      side_(to_narrow(link->read_text(cfg::side, cfg::side_default))) {}
 
 wxString load_thread::disk_space_text(const wxString& volume, uint64_t total, uint64_t free) {
     return wxString::Format(L"Диск: %s: Всего: %zu GB Cвободно: %zu GB", volume,
@@ -38,8 +41,20 @@ void load_thread::scan() {
         wxFileName folder = wxFileName::DirName(write_folder_);
         folder.AppendDir(name);
         const wxString path = folder.GetPath(wxPATH_GET_VOLUME, wxPATH_NATIVE);
+        const std::string narrow = to_narrow(path);
+        // A folder without a store was never a database; the one being
+        // recorded joins the catalogue when its recording closes it.
+        if (!holds_store(narrow)) continue;
+        if (ldb_writer::live().is_open() && ldb_writer::live().path() == narrow) continue;
         try {
-            ldb_reader reader(to_narrow(path));
+            const session_repair repair = finish_unclosed_session(narrow, side_);
+            if (repair.result == session_repair::not_a_session) continue;
+            if (repair.result == session_repair::finished) {
+                link_->post_info(wxString::Format(L"Незакрытый сеанс %s завершен: кадров %llu",
+                                                  path,
+                                                  static_cast<unsigned long long>(repair.count)));
+            }
+            ldb_reader reader(narrow);
             wxThreadEvent event(evt_db_list, wxID_ANY);
             event.SetString(path);
             event.SetPayload(reader.read_info());

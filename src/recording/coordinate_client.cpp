@@ -25,14 +25,26 @@ coordinate_client::coordinate_client(boost::asio::io_context& io, std::string ho
       query_(coordinate_query()) {}
 
 void coordinate_client::start() {
-    resolver_.async_resolve(host_, service_,
-                            [this](const boost::system::error_code& ec,
-                                   boost::asio::ip::tcp::resolver::results_type results) {
-                                if (ec) throw std::runtime_error("CoordServer resolve error");
-                                link_->post_info("Coordinate server address resloved.");
-                                endpoints_ = std::move(results);
-                                connect();
-                            });
+    resolver_.async_resolve(
+        host_, service_,
+        [this](const boost::system::error_code& ec,
+               boost::asio::ip::tcp::resolver::results_type results) {
+            if (ec) {
+                // Journalled once; the name may resolve later (a
+                // network that comes up after the station).
+                if (!resolve_failed_) link_->post_error("CoordServer resolve error");
+                resolve_failed_ = true;
+                period_timer_.expires_after(period_);
+                period_timer_.async_wait([this](const boost::system::error_code& e) {
+                    if (!e) start();
+                });
+                return;
+            }
+            resolve_failed_ = false;
+            link_->post_info("Coordinate server address resloved.");
+            endpoints_ = std::move(results);
+            connect();
+        });
 }
 
 void coordinate_client::connect() {

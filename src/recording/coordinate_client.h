@@ -2,11 +2,12 @@
 // write thread's I/O loop: resolve, connect, wait a period, send the 64-byte
 // query, receive the answer, and again from the wait.
 //
-// A failed resolve throws "CoordServer resolve error" out of the loop, which
-// ends the write thread. Connections that fail are retried after a pause, so
-// an unreachable server costs no busy loop; a failed receive or send is
-// journalled and the client reconnects. Owned by the write thread and used
-// only on its loop; destroy it before its io_context.
+// A name that does not resolve is journalled once ("CoordServer resolve
+// error") and resolved again every period, while the recording goes on.
+// Connections that fail are retried after a pause, so an unreachable server
+// costs no busy loop; a failed receive or send is journalled and the client
+// reconnects. Owned by the write thread and used only on its loop; destroy
+// it before its io_context.
 #pragma once
 
 #include "runtime/app_link.h"
@@ -52,4 +53,5 @@ class coordinate_client {
     boost::asio::steady_timer retry_timer_;
     coordinate_query_bytes query_;
     coordinate_answer_bytes answer_{};
+    bool resolve_failed_ = false;  // journalled, until a resolve succeeds
 };

@@ -42,7 +42,10 @@ std::vector<std::string> run_odometer_test(const std::vector<std::string>& port_
     for (const auto& name : port_names) {
         const std::string path = serial_port_path(name);
         lines.push_back("Последовательный порт " + path);
-        switch (probe_odometer(path)) {
+        // The recording's port is its alone: never read from it here.
+        const odometer_probe probe =
+            port_claimed(path) ? odometer_probe::unavailable : probe_odometer(path);
+        switch (probe) {
             case odometer_probe::unavailable:
                 lines.push_back("недоступен");
                 break;

@@ -16,5 +16,6 @@ odometer_probe probe_odometer(const std::string& path,
 std::vector<std::string> odometer_test_ports();
 
 // The journal lines of a test over the named ports, starting with "Тест ДПП:".
+// A port a recording holds is reported unavailable without being opened.
 // Lines are UTF-8.
 std::vector<std::string> run_odometer_test(const std::vector<std::string>& port_names);

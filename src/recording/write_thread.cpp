@@ -1,24 +1,48 @@
 #include "recording/write_thread.h"
 
-#include "runtime/configuration.h"
-#include "recording/coordinate_client.h"
+#include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
+#include "database/session_repair.h"
+#include "recording/coordinate_client.h"
+#include "recording/odometer_link.h"
 #include "recording/serial_link.h"
+#include "runtime/configuration.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 
 #include <boost/asio/post.hpp>
 #include <boost/format.hpp>
-#include <opencv2/core.hpp>
 #include <wx/filename.h>
 
-#include <chrono>
 #include <filesystem>
 #include <future>
+#include <sys/statvfs.h>
 
 namespace {
+
 // The skipped figure assumes the odometer counts this much between messages.
 constexpr uint32_t kCountsPerMessage = 5;
+// A frame older than this was not taken at the message: it is not stored.
+constexpr auto kFrameMaxAge = std::chrono::seconds(2);
+constexpr auto kSupervisionPeriod = std::chrono::milliseconds(500);
+// After a failed store write, the next session opens no sooner than this.
+constexpr auto kStoreRetryPause = std::chrono::seconds(5);
+// The disk is nearly full below this much room, or below this much recording
+// at the rate of the last frames.
+constexpr uint64_t kDiskLowBytes = uint64_t(1) << 30;
+constexpr auto kDiskLowRecording = std::chrono::minutes(5);
+constexpr auto kRateWindow = std::chrono::seconds(10);
+
+std::optional<uint64_t> free_bytes(const std::string& folder) {
+    struct statvfs info {};
+    if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;
+    return uint64_t(info.f_bavail) * info.f_frsize;
+}
+
+wxString gib_text(uint64_t bytes) {
+    return wxString::Format("%.1f GB", double(bytes) / double(uint64_t(1) << 30));
+}
+
 }  // namespace
 
 write_thread::write_thread(const app_link_ptr& link, const std::string& session_code,
@@ -41,16 +65,17 @@ write_thread::write_thread(const app_link_ptr& link, const std::string& session_
           cfg::coordinate_server_query_period, cfg::coordinate_server_query_period_default))),
       side_(to_narrow(link->read_text(cfg::side, cfg::side_default))),
       write_folder_(to_narrow(link->read_text(cfg::write_path, cfg::write_path_default()))),
-      decoder_(format_),
       session_code_(session_code),
-      port_(io_) {
+      supervision_(io_) {
     if (!wxFileName::DirExists(from_narrow(write_folder_))) {
         wxFileName::Mkdir(from_narrow(write_folder_), 0777, wxPATH_MKDIR_FULL);
     }
 }
 
 write_thread::~write_thread() {
-    coordinates_.reset();  // before the io_context its objects live on
+    // Before the io_context their objects live on.
+    coordinates_.reset();
+    odometer_.reset();
 }
 
 void write_thread::stop() {
@@ -65,7 +90,7 @@ std::string write_thread::get_session_code() const {
 wxString write_thread::status_text(odometer_format format, uint32_t value, uint32_t written,
                                    uint32_t skipped, uint32_t failures) {
     // The skipped figure is unsigned arithmetic shown signed, so a surplus reads as negative.
-    return wxString::Format(L"ДПП[%d]: %u Записано: %u Пропущено: %d Сбоев: %u", format, value,
+    return wxString::Format(L"ДПП[%d]: %u Записано: %u Пропущено: %d Сбоев: %u", int(format), value,
                             written, static_cast<int32_t>(skipped), failures);
 }
 
@@ -80,26 +105,18 @@ std::string write_thread::folder_name(std::time_t time) {
 wxThread::ExitCode write_thread::Entry() {
     ExitCode result = 0;
     try {
-        try {
-            port_.open(port_path_);
-        } catch (const std::exception&) {
-            link_->post_error(wxString::Format(L"Не удалось открыть последовательный порт: %s",
-                                               from_narrow(port_path_)));
-            loop_ended_ = true;
-            return reinterpret_cast<ExitCode>(-1);
-        }
-        apply_odometer_line_settings(port_);
-        link_->post_info(wxString::Format(L"Последовательный порт: %s", from_narrow(port_path_)));
-        start_read();
+        odometer_ = std::make_unique<odometer_link>(
+            io_, port_path_, format_, link_,
+            [this](uint32_t value) { on_odometer_value(value, format_); });
+        odometer_->start();
         if (coordinate_enabled_) {
             coordinates_ = std::make_unique<coordinate_client>(
                 io_, coordinate_host_, coordinate_service_, coordinate_period_, link_,
                 [this](const std::string& code) { apply_session_code(code); });
             coordinates_->start();
         }
+        supervise();
         io_.run();
-        loop_ended_ = true;
-        port_.close();
     } catch (const std::exception& e) {
         link_->post_error(from_narrow(e.what()));
         result = reinterpret_cast<ExitCode>(-1);
@@ -108,6 +125,7 @@ wxThread::ExitCode write_thread::Entry() {
         result = reinterpret_cast<ExitCode>(-1);
     }
     loop_ended_ = true;
+    odometer_.reset();  // the port is free for the next recording
     try {
         finish();
     } catch (const std::exception& e) {
@@ -120,30 +138,74 @@ wxThread::ExitCode write_thread::Entry() {
 void write_thread::finish() {
     std::lock_guard<std::mutex> lock(end_guard_);
     close_session();
+    finish_unclosed_sessions();
 }
 
-void write_thread::start_read() {
-    port_.async_read_some(
-        boost::asio::buffer(&byte_, 1),
-        [this](const boost::system::error_code& ec, size_t n) { on_byte(ec, n); });
+void write_thread::supervise() {
+    check_frame(frame_state(frame_, clock::now(), kFrameMaxAge));
+    set_fault(fault_odometer_lost, odometer_ && !odometer_->is_open());
+    check_disk();
+    if (faults_ != posted_faults_) post_status(wxEmptyString);
+    supervision_.expires_after(kSupervisionPeriod);
+    supervision_.async_wait([this](const boost::system::error_code& ec) {
+        if (!ec) supervise();
+    });
 }
 
-void write_thread::on_byte(const boost::system::error_code& ec, size_t n) {
-    if (ec || n != 1) {
-        if (ec != boost::asio::error::operation_aborted) {
-            link_->post_error("Error reading serial serial_port.");
-        }
+void write_thread::check_frame(frame_freshness state) {
+    set_fault(fault_capture_stopped, state == frame_freshness::capture_stopped,
+              L"Захват остановлен: кадры не записываются");
+    set_fault(fault_no_frames, state == frame_freshness::stale,
+              L"Нет кадров с камеры: кадры не записываются");
+}
+
+void write_thread::check_disk() {
+    const auto now = clock::now();
+    while (!written_.empty() && now - written_.front().first > kRateWindow)
+        written_.pop_front();
+    const auto room = free_bytes(write_folder_);
+    if (!room) return;
+    uint64_t recent = 0;
+    for (const auto& [when, bytes] : written_)
+        recent += bytes;
+    const double per_second = double(recent) / std::chrono::duration<double>(kRateWindow).count();
+    const double seconds_left = per_second > 0 ? double(*room) / per_second : 1e300;
+    const bool low = *room < kDiskLowBytes ||
+                     seconds_left < std::chrono::duration<double>(kDiskLowRecording).count();
+    set_fault(fault_disk_low, low,
+              wxString::Format(L"Мало места на диске: свободно %s", gib_text(*room)));
+}
+
+void write_thread::set_fault(recording_fault fault, bool on, const wxString& begin_row) {
+    if (bool(faults_ & fault) == on) return;
+    faults_ = on ? faults_ | fault : faults_ & ~fault;
+    // The odometer's line journals its own loss and return.
+    if (fault == fault_odometer_lost) return;
+    if (on) {
+        if (!begin_row.empty()) link_->post_error(begin_row);
         return;
     }
-    if (const auto value = decoder_.push(byte_)) {
-        try {
-            on_odometer_value(*value, format_);
-        } catch (const std::exception& e) {
-            link_->post_error(from_narrow(e.what()));
-            return;
-        }
+    switch (fault) {
+        case fault_no_frames:
+            link_->post_info(L"Кадры с камеры поступают");
+            break;
+        case fault_capture_stopped:
+            link_->post_info(L"Захват идет: кадры записываются");
+            break;
+        case fault_store_failed:
+            link_->post_info(L"Запись в базу возобновлена");
+            break;
+        case fault_disk_low:
+            link_->post_info(L"Места на диске достаточно");
+            break;
+        default:
+            break;
     }
-    start_read();
+}
+
+void write_thread::post_status(const wxString& text) {
+    posted_faults_ = faults_;
+    link_->post(evt_dpp_status, text, faults_);
 }
 
 void write_thread::open_session() {
@@ -155,6 +217,13 @@ void write_thread::open_session() {
         path = (std::filesystem::path(write_folder_) / folder_name(when++)).string();
     } while (std::filesystem::exists(path));
     ldb_writer::live().open(path);
+}
+
+void write_thread::report(const std::string& path, const ldb_info& info) {
+    wxThreadEvent event(evt_db_list, wxID_ANY);
+    event.SetString(from_narrow(path));
+    event.SetPayload(info);
+    link_->post(event);
 }
 
 void write_thread::close_session() {
@@ -172,42 +241,95 @@ void write_thread::close_session() {
     if (count != 0) {
         info.session = code;
         info.side = side_;
-        wxThreadEvent event(evt_db_list, wxID_ANY);
-        event.SetString(from_narrow(path));
-        event.SetPayload(info);
-        link_->post(event);
+        report(path, info);
+    }
+}
+
+bool write_thread::store(uint32_t value, const cv::Mat& image) {
+    ldb_writer& live = ldb_writer::live();
+    try {
+        if (!live.is_open()) {
+            if (clock::now() < reopen_allowed_) return false;
+            open_session();
+        }
+        const std::time_t now = std::time(nullptr);
+        // The frame first: a process killed between two puts never leaves
+        // "dpp_end" naming a frame that is not there.
+        const size_t bytes = live.put_frame(image, value);
+        if (live.count() == 1) {
+            live.put_dpp_start(value);
+            live.put_time_start(now);
+        }
+        live.put_dpp_end(value);
+        live.put_time_end(now);
+        written_.emplace_back(clock::now(), bytes);
+    } catch (const std::exception& e) {
+        store_failed(e.what());
+        return false;
+    }
+    set_fault(fault_store_failed, false);
+    finish_unclosed_sessions();
+    return true;
+}
+
+void write_thread::store_failed(const std::string& error) {
+    set_fault(fault_store_failed, true, from_narrow(error));
+    reopen_allowed_ = clock::now() + kStoreRetryPause;
+    ldb_writer& live = ldb_writer::live();
+    if (!live.is_open()) return;
+    // Closed with its closing entries where the store still allows it;
+    // otherwise finished from its frames once storing works again.
+    const std::string path = live.path();
+    try {
+        close_session();
+    } catch (const std::exception&) {
+        live.release();
+        unfinished_.emplace_back(path, get_session_code());
+    }
+}
+
+void write_thread::finish_unclosed_sessions() {
+    for (auto it = unfinished_.begin(); it != unfinished_.end();) {
+        const auto& [path, code] = *it;
+        try {
+            const session_repair repair = finish_unclosed_session(path, side_, code);
+            if (repair.result != session_repair::not_a_session) {
+                ldb_reader reader(path);
+                report(path, reader.read_info());
+            }
+            it = unfinished_.erase(it);
+        } catch (const std::exception&) {
+            ++it;  // the store is not back yet: tried again after the next frame
+        }
     }
 }
 
 void write_thread::on_odometer_value(uint32_t value, odometer_format format) {
     ldb_writer& live = ldb_writer::live();
-    if (value < last_value_ && live.is_open()) {
-        link_->post_info(wxString::FromUTF8(
-            (boost::format("dpp reset: %1% to %2%") % last_value_ % value).str()));
-        close_session();
+    try {
+        if (value < last_value_ && live.is_open()) {
+            link_->post_info(wxString::FromUTF8(
+                (boost::format("dpp reset: %1% to %2%") % last_value_ % value).str()));
+            close_session();
+        }
+    } catch (const std::exception& e) {
+        store_failed(e.what());
     }
     last_value_ = value;
-    if (!live.is_open()) open_session();
-    if (live.is_open()) {
-        copy_gray8(frame_, image_);
-        const cv::Mat& image = image_;
-        if (image.empty()) {
-            ++failures_;
-        } else {
-            const std::time_t now = std::time(nullptr);
-            if (live.count() == 0) {
-                live.put_dpp_start(value);
-                live.put_time_start(now);
-            }
-            live.put_dpp_end(value);
-            live.put_time_end(now);
-            live.put_frame(image, value);
-        }
+    const frame_freshness state = copy_fresh_gray8(frame_, image_, clock::now(), kFrameMaxAge);
+    check_frame(state);
+    if (state != frame_freshness::fresh || image_.empty() || !store(value, image_)) {
+        ++failures_;
     }
-    const uint32_t written = static_cast<uint32_t>(live.count());
-    const uint32_t skipped =
-        (live.read_dpp_end() - live.read_dpp_start()) / kCountsPerMessage - written + 1;
-    link_->post(evt_dpp_status, status_text(format, value, written, skipped, failures_));
+    uint32_t skipped = 0;
+    try {
+        const uint32_t written = static_cast<uint32_t>(live.count());
+        skipped = (live.read_dpp_end() - live.read_dpp_start()) / kCountsPerMessage - written + 1;
+    } catch (const std::exception&) {
+        // The live reads of a failing store: the figure is not known.
+    }
+    post_status(
+        status_text(format, value, static_cast<uint32_t>(live.count()), skipped, failures_));
 }
 
 void write_thread::apply_session_code(const std::string& code) {
@@ -215,7 +337,13 @@ void write_thread::apply_session_code(const std::string& code) {
         std::lock_guard<std::mutex> lock(code_guard_);
         if (code == session_code_) return;
     }
-    if (!get_session_code().empty()) close_session();
+    if (!get_session_code().empty()) {
+        try {
+            close_session();
+        } catch (const std::exception& e) {
+            store_failed(e.what());
+        }
+    }
     link_->post_info(wxString::Format("New session started (id: %s)", from_narrow(code)));
     std::lock_guard<std::mutex> lock(code_guard_);
     session_code_ = code;

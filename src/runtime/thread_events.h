@@ -9,9 +9,12 @@
 //                      the window refreshes the preview from the running mode's
 //                      frame_buffer and shows the text in field_stream_info
 //                      (ignored entirely while no mode runs).
-//   evt_dpp_status     posted by write_thread after every odometer value;
-//                      text "ДПП[F]: V Записано: W Пропущено: S Сбоев: E";
-//                      shown in field_recording.
+//   evt_dpp_status     posted by write_thread after every odometer value, and
+//                      whenever its faults change; text "ДПП[F]: V Записано:
+//                      W Пропущено: S Сбоев: E", or empty when only the faults
+//                      changed; int: the recording_fault bits now set (0: all
+//                      well). Shown in field_recording, marked red while any
+//                      fault is set.
 //   evt_thread_status  posted by load_thread at the end of a scan; text
 //                      "Диск: ...: Всего: T GB Cвободно: F GB"; int: the
 //                      status_field to show it in (field_disk).
@@ -50,6 +53,15 @@ enum status_field : int {
     field_recording = 2,    // evt_dpp_status
     field_disk = 3,         // evt_thread_status
     status_field_count = 4,
+};
+
+// What keeps a recording from storing frames (evt_dpp_status's int, as bits).
+enum recording_fault : int {
+    fault_no_frames = 1,        // the camera has delivered nothing for a while
+    fault_capture_stopped = 2,  // the capture thread is not running
+    fault_odometer_lost = 4,    // the odometer's line is not open
+    fault_store_failed = 8,     // writing the session database failed
+    fault_disk_low = 16,        // little room left on the write folder's disk
 };
 
 // Codes of remote commands (evt_rc_command's int); any other code is an empty command.

@@ -9,6 +9,7 @@
 #include "support/test_home.h"
 #include "support/db_dump.h"
 #include "support/wait.h"
+#include "support/fake_capture.h"
 #include "recording/write_thread.h"
 
 #include <boost/asio.hpp>
@@ -34,15 +35,27 @@ class write_thread_test : public testing::Test {
         frame_.width = 64;
         frame_.height = 48;
         frame_.pixels.assign(64 * 48, 77);
+        camera_ = std::make_unique<fake_capture>(frame_);
     }
     void TearDown() override {
         stop();
+        camera_.reset();
         link_->detach();
     }
 
-    void start(const std::string& code = "") {
+    // Starts the thread and waits until it reads the line: bytes sent before
+    // that are discarded as old travel.
+    void start(const std::string& code = "", bool wait_for_line = true) {
         thread_ = new write_thread(link_, code, frame_);
         ASSERT_EQ(thread_->Run(), wxTHREAD_NO_ERROR);
+        if (!wait_for_line) return;
+        ASSERT_TRUE(wait_until([&] {
+            window_.drain();
+            for (const auto& text : window_.texts(evt_log_info)) {
+                if (text.StartsWith(L"Последовательный порт: ")) return true;
+            }
+            return false;
+        }));
     }
     void stop() {
         if (!thread_) return;
@@ -52,13 +65,27 @@ class write_thread_test : public testing::Test {
         thread_ = nullptr;
         window_.drain();
     }
+    // Status lines so far (not the events that only change the faults).
+    std::vector<wxString> status_lines() {
+        window_.drain();
+        std::vector<wxString> lines;
+        for (const auto& text : window_.texts(evt_dpp_status)) {
+            if (!text.empty()) lines.push_back(text);
+        }
+        return lines;
+    }
     // Waits until `n` status lines have arrived; returns the n-th.
     wxString status_after(size_t n) {
-        const bool arrived = wait_until([&] {
-            window_.drain();
-            return window_.texts(evt_dpp_status).size() >= n;
-        });
-        return arrived ? window_.texts(evt_dpp_status)[n - 1] : wxString("timed out");
+        const bool arrived = wait_until([&] { return status_lines().size() >= n; });
+        return arrived ? status_lines()[n - 1] : wxString("timed out");
+    }
+    // The fault bits of the newest status event.
+    int faults() {
+        window_.drain();
+        for (auto it = window_.events.rbegin(); it != window_.events.rend(); ++it) {
+            if (it->type == evt_dpp_status) return it->value;
+        }
+        return 0;
     }
     std::vector<recorded_event> databases() const {
         std::vector<recorded_event> out;
@@ -83,6 +110,7 @@ class write_thread_test : public testing::Test {
     event_recorder window_;
     app_link_ptr link_;
     frame_buffer frame_;
+    std::unique_ptr<fake_capture> camera_;
     write_thread* thread_ = nullptr;
 };
 
@@ -190,16 +218,28 @@ TEST_F(write_thread_test, an_empty_geometry_counts_failures_and_writes_no_frame)
     EXPECT_TRUE(databases().empty());  // a session without frames is not reported
 }
 
-TEST_F(write_thread_test, a_port_that_cannot_be_opened_ends_the_run) {
-    config_->Write(cfg::dpp_port, wxString("/dev/no-such-odometer"));
-    start();
-    thread_->Wait();
+TEST_F(write_thread_test,
+       a_port_that_cannot_be_opened_is_reported_once_and_opened_when_it_appears) {
+    const std::string link = home_ / "odometer";
+    config_->Write(cfg::dpp_port, wxString(link));
+    start("", false);
+    EXPECT_TRUE(wait_until([&] { return faults() & fault_odometer_lost; }));
+    std::this_thread::sleep_for(1500ms);  // a retry or two, never journalled again
     window_.drain();
     EXPECT_EQ(
         window_.texts(evt_log_error),
-        std::vector<wxString>{L"Не удалось открыть последовательный порт: /dev/no-such-odometer"});
-    delete thread_;
-    thread_ = nullptr;
+        std::vector<wxString>{wxString(L"Не удалось открыть последовательный порт: ") + link});
+    // The adapter is plugged in: the line opens and recording goes on.
+    std::filesystem::create_symlink(line_.path(), link);
+    ASSERT_TRUE(wait_until([&] {
+        window_.drain();
+        const auto info = window_.texts(evt_log_info);
+        return std::find(info.begin(), info.end(), wxString(L"Последовательный порт: ") + link) !=
+               info.end();
+    }));
+    line_.send_new(100);
+    EXPECT_EQ(status_after(1), L"ДПП[7]: 100 Записано: 1 Пропущено: 0 Сбоев: 0");
+    EXPECT_EQ(faults(), 0);
 }
 
 TEST_F(write_thread_test, a_stop_before_the_loop_runs_still_ends_the_thread) {
@@ -211,19 +251,19 @@ TEST_F(write_thread_test, a_stop_before_the_loop_runs_still_ends_the_thread) {
     thread_ = nullptr;
 }
 
-TEST_F(write_thread_test, an_unresolvable_server_ends_the_run_with_its_error) {
+TEST_F(write_thread_test, an_unresolvable_server_is_reported_once_and_recording_goes_on) {
     config_->Write(cfg::coordinate_server_enabled, true);
     config_->Write(cfg::coordinate_server_address, wxString("no-such-host.invalid"));
+    config_->Write(cfg::coordinate_server_query_period, 1L);
     start();
     line_.send_new(100);
-    thread_->Wait();
+    EXPECT_EQ(status_after(1), L"ДПП[7]: 100 Записано: 1 Пропущено: 0 Сбоев: 0");
+    std::this_thread::sleep_for(2500ms);  // resolved again each period
+    line_.send_new(105);
+    EXPECT_EQ(status_after(2), L"ДПП[7]: 105 Записано: 2 Пропущено: 0 Сбоев: 0");
     window_.drain();
-    const auto errors = window_.texts(evt_log_error);
-    ASSERT_FALSE(errors.empty());
-    EXPECT_EQ(errors.back(), "CoordServer resolve error");
-    EXPECT_FALSE(ldb_writer::live().is_open());
-    delete thread_;
-    thread_ = nullptr;
+    EXPECT_EQ(window_.texts(evt_log_error), std::vector<wxString>{"CoordServer resolve error"});
+    EXPECT_TRUE(ldb_writer::live().is_open());
 }
 
 TEST_F(write_thread_test, the_coordinate_server_names_the_session) {
