@@ -5,10 +5,9 @@
 
 #include <wx/app.h>
 #include <wx/snglinst.h>
-#include <wx/timer.h>
-
 #include <memory>
 
+class termination;
 class undercam_frame;
 
 class undercam : public wxApp {
@@ -21,7 +20,7 @@ class undercam : public wxApp {
   private:
     undercam_frame* frame_ = nullptr;  // not owned: the framework destroys top-level windows
     std::unique_ptr<wxSingleInstanceChecker> checker_;
-    wxTimer terminate_poll_;
+    std::unique_ptr<termination> termination_;
 };
 
 wxDECLARE_APP(undercam);

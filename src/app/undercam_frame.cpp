@@ -18,6 +18,7 @@
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 #include "app/station_status_bar.h"
+#include "app/termination.h"
 #include "app/tool_art.h"
 #include "app/undercam_options.h"
 #include "database/viewer_dialog.h"
@@ -117,7 +118,18 @@ undercam_frame::undercam_frame()
     }
     config_ = open_configuration(config_file_);
     link_ = std::make_shared<app_link>(this, config_.get());
+    try {
+        start_up();
+    } catch (...) {
+        // No worker already started may reach a window that will not exist.
+        link_->detach();
+        layout_->UnInit();
+        throw;
+    }
+}
 
+void undercam_frame::start_up() {
+    const wxString home = wxFileName::GetHomeDir();
     create_menus();
 
     wxFileName log_folder(home, wxEmptyString);
@@ -432,10 +444,10 @@ void undercam_frame::on_database_command(wxCommandEvent& event) {
 }
 
 void undercam_frame::delete_selected(const wxString& path) {
-    const int answer = wxMessageBox(
+    const int answer = message_box(
         wxString::Format(L"Данные в папке %s будут удалены безвозвратно. Продолжить?", path),
         L"Удаление данных", wxYES_NO | wxICON_WARNING, this);
-    if (answer == wxYES) delete_database(path);
+    if (answer == wxID_YES) delete_database(path);
 }
 
 void undercam_frame::archive_selected(const wxString& path) {
@@ -451,7 +463,7 @@ void undercam_frame::archive_selected(const wxString& path) {
     if (outcome.result == archive_outcome::file_failed) {
         log_error(outcome.message);
     } else if (outcome.result != archive_outcome::written) {
-        wxMessageBox(outcome.message, wxMessageBoxCaptionStr, wxOK | wxCENTRE, this);
+        message_box(outcome.message, wxMessageBoxCaptionStr, wxOK | wxCENTRE, this);
     }
 }
 

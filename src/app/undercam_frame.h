@@ -66,6 +66,9 @@ class undercam_frame : public wxFrame {
     void stop_acquisition();
 
   private:
+    // The start-up after the configuration: menus, journal, banner, cameras,
+    // bars and the service threads.
+    void start_up();
     void create_menus();
     void create_panes();
     void write_banner();

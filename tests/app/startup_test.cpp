@@ -1,6 +1,10 @@
 // The real program under a display server: start-up, banner, single
 // instance, camera choice and an orderly close.
 #include "support/station_process.h"
+
+#include <utility>
+
+#include <boost/asio.hpp>
 #include "support/test_home.h"
 
 #include <gtest/gtest.h>
@@ -18,6 +22,17 @@ const std::string kBinary = UNDERCAM_BINARY;
 bool journal_has(const std::string& home, const std::wstring& text) {
     const auto files = journal_files(home);
     return files.size() == 1 && read_journal(files[0]).find(text) != std::wstring::npos;
+}
+
+// True when the process shows a window with exactly this title.
+bool shows_window(pid_t pid, const std::string& title) {
+    const std::string windows =
+        shell_output("xdotool search --pid " + std::to_string(pid) + " 2>/dev/null");
+    std::istringstream ids(windows);
+    for (std::string id; ids >> id;) {
+        if (shell_output("xdotool getwindowname " + id) == title + "\n") return true;
+    }
+    return false;
 }
 
 // Texts of the journal's rows, in order.
@@ -78,14 +93,7 @@ TEST(startup, second_instance_is_refused_and_creates_nothing) {
     std::this_thread::sleep_for(std::chrono::seconds(3));
     EXPECT_EQ(journal_files(home.path()).size(), 1u);
     if (second.running() && !shell_output("command -v xdotool").empty()) {
-        const std::string windows =
-            shell_output("xdotool search --pid " + std::to_string(second.pid()) + " 2>/dev/null");
-        bool titled_error = false;
-        std::istringstream ids(windows);
-        for (std::string id; ids >> id;) {
-            if (shell_output("xdotool getwindowname " + id) == "Error\n") titled_error = true;
-        }
-        EXPECT_TRUE(titled_error) << "no message box titled Error";
+        EXPECT_TRUE(shows_window(second.pid(), "Error")) << "no message box titled Error";
     }
     second.kill();
     EXPECT_EQ(first.terminate(), 0);
@@ -141,4 +149,37 @@ TEST(startup, week_old_journals_go_and_newer_ones_stay) {
     EXPECT_EQ(station.terminate(), 0);
     EXPECT_FALSE(std::filesystem::exists(old_file));
     EXPECT_TRUE(std::filesystem::exists(recent));
+}
+
+TEST(startup, a_start_up_that_fails_after_its_services_started_ends_cleanly) {
+    if (shell_output("command -v xdotool").empty()) GTEST_SKIP() << "xdotool is not installed";
+    namespace asio = boost::asio;
+    asio::io_context io;
+    asio::ip::udp::socket discovery(io);
+    boost::system::error_code ec;
+    discovery.open(asio::ip::udp::v4(), ec);
+    discovery.bind({asio::ip::udp::v4(), 12800}, ec);
+    if (ec) GTEST_SKIP() << "UDP 12800 is in use here: " << ec.message();
+    asio::ip::tcp::acceptor probe(io, {asio::ip::make_address("127.0.0.1"), 0});
+    const unsigned short data_port = probe.local_endpoint().port();
+    probe.close();
+
+    test_home home;
+    std::filesystem::create_directories(home / "Dunmere/config");
+    std::ofstream(home / "Dunmere/config/.undercam") << "data_service_port=" << data_port << "\n";
+    station_process station(kBinary, home.path());
+    // The discovery port is taken: the start fails after the data service
+    // has started, and the failure message waits for the operator.
+    ASSERT_TRUE(wait_until([&] { return shows_window(station.pid(), "C++ exception"); },
+                           std::chrono::seconds(30)));
+    // A client that connects meanwhile reaches no worker of the failed window.
+    for (int i = 0; i < 3; ++i) {
+        asio::ip::tcp::socket client(io);
+        client.connect({asio::ip::make_address("127.0.0.1"), data_port}, ec);
+        if (!ec) asio::write(client, asio::buffer(std::string(1024, '\0')), ec);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(station.running());
+    // A system shutdown ends the message; the start-up failed, and says so.
+    EXPECT_EQ(station.terminate(), 1);
 }
