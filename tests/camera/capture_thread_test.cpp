@@ -1,5 +1,6 @@
 // The capture thread against the camera simulator.
 #include "runtime/app_link.h"
+#include "camera/JAI_Camera.h"
 #include "camera/capture_thread.h"
 #include "runtime/configuration.h"
 #include "support/event_recorder.h"
@@ -162,4 +163,74 @@ TEST_F(capture_thread_test, wait_results_other_than_frames_end_the_loop_in_order
     window_.drain();
     EXPECT_EQ(window_.texts(evt_log_error), std::vector<wxString>{"Condition wait error"});
     EXPECT_EQ(jai_sim::open_streams(), 0);
+}
+
+namespace {
+
+// The camera as an acquisition mode holds it, so it can be opened again.
+camera_ptr reopenable(CAM_HANDLE& raw, FACTORY_HANDLE factory) {
+    const std::string id = jai_sim::default_cameras()[0].id;
+    J_Camera_Close(raw);  // one controller at a time
+    raw = nullptr;
+    return JAI_Camera::open(factory, id);
+}
+
+}  // namespace
+
+TEST_F(capture_thread_test, a_lost_camera_is_looked_for_until_it_answers_and_capture_resumes) {
+    camera(50);
+    const camera_ptr held = reopenable(camera_, factory_);
+    thread_ =
+        start_capture_thread(link_, held->handle(), *frame_, [held] { return held->reopen(); });
+    ASSERT_TRUE(wait_until([&] {
+        return frame_state(*frame_, frame_buffer::clock::now(), 1s) == frame_freshness::fresh;
+    }));
+    // The stream fails, and the camera does not answer the first look.
+    jai_sim::fail_call("J_Camera_Open", 0, 1);
+    jai_sim::force_wait_result(J_COND_WAIT_ERROR);
+    ASSERT_TRUE(wait_until([&] {
+        return frame_state(*frame_, frame_buffer::clock::now(), 1s) ==
+               frame_freshness::capture_stopped;
+    }));
+    ASSERT_TRUE(wait_until(
+        [&] {
+            window_.drain();
+            const auto info = window_.texts(evt_log_info);
+            return std::find(info.begin(), info.end(),
+                             L"Камера снова доступна, захват возобновлен") != info.end();
+        },
+        10s));
+    uint64_t before;
+    {
+        std::shared_lock lock(frame_->lock);
+        before = frame_->delivered;
+    }
+    ASSERT_TRUE(wait_until([&] {
+        std::shared_lock lock(frame_->lock);
+        return frame_->capture_running && frame_->delivered > before + 3;
+    }));
+    stop_capture_thread(thread_);
+    window_.drain();
+    EXPECT_EQ(
+        window_.texts(evt_log_error),
+        (std::vector<wxString>{"Condition wait error", L"Камера недоступна: поиск каждые 2 с"}));
+    EXPECT_EQ(jai_sim::open_streams(), 0);
+}
+
+TEST_F(capture_thread_test, a_stop_while_the_camera_is_looked_for_ends_at_once) {
+    camera(50);
+    const camera_ptr held = reopenable(camera_, factory_);
+    thread_ =
+        start_capture_thread(link_, held->handle(), *frame_, [held] { return held->reopen(); });
+    jai_sim::fail_call("J_Camera_Open", 0, -1);  // gone for good
+    jai_sim::force_wait_result(J_COND_WAIT_ERROR);
+    ASSERT_TRUE(wait_until([&] {
+        window_.drain();
+        return window_.texts(evt_log_error).size() == 2;
+    }));
+    const auto begin = std::chrono::steady_clock::now();
+    stop_capture_thread(thread_);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 1500ms);
+    EXPECT_EQ(frame_state(*frame_, frame_buffer::clock::now(), 1s),
+              frame_freshness::capture_stopped);
 }

@@ -10,6 +10,8 @@
 #include "support/db_dump.h"
 #include "support/wait.h"
 #include "support/fake_capture.h"
+#include "support/failing_env.h"
+#include "recording/odometer_test.h"
 #include "recording/write_thread.h"
 
 #include <boost/asio.hpp>
@@ -299,4 +301,155 @@ TEST_F(write_thread_test, the_coordinate_server_names_the_session) {
     EXPECT_NE(std::find(info.begin(), info.end(), "Connect to coordinate server. Ok."), info.end());
     ASSERT_EQ(databases().size(), 1u);
     EXPECT_EQ(databases()[0].info.session, "A12 : 7");
+}
+
+// Faults: what the recording does when its inputs or its store fail.
+
+namespace {
+
+std::vector<std::string> session_folders(const std::string& folder) {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        out.push_back(e.path().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+TEST_F(write_thread_test, nothing_is_stored_that_a_running_capture_did_not_just_deliver) {
+    camera_.reset();  // no capture runs: the buffer holds an old picture
+    start();
+    line_.send_new(100);
+    EXPECT_EQ(status_after(1), L"ДПП[7]: 100 Записано: 0 Пропущено: 1 Сбоев: 1");
+    EXPECT_TRUE(faults() & fault_capture_stopped);
+    EXPECT_TRUE(folders().empty());
+
+    // A capture that has begun but delivered nothing yet: still nothing.
+    mark_capture_began(frame_);
+    line_.send_new(105);
+    EXPECT_EQ(status_after(2), L"ДПП[7]: 105 Записано: 0 Пропущено: 1 Сбоев: 2");
+
+    camera_ = std::make_unique<fake_capture>(frame_);
+    line_.send_new(110);
+    EXPECT_EQ(status_after(3), L"ДПП[7]: 110 Записано: 1 Пропущено: 0 Сбоев: 2");
+    EXPECT_EQ(faults(), 0);
+
+    // The camera falls silent: within 2 s its last frame is too old to store.
+    camera_->pause(true);
+    ASSERT_TRUE(wait_until([&] { return faults() & fault_no_frames; }, 5s));
+    line_.send_new(115);
+    EXPECT_EQ(status_after(4), L"ДПП[7]: 115 Записано: 1 Пропущено: 0 Сбоев: 3");
+    camera_->pause(false);
+    ASSERT_TRUE(wait_until([&] { return faults() == 0; }, 5s));
+    line_.send_new(120);
+    EXPECT_EQ(status_after(5), L"ДПП[7]: 120 Записано: 2 Пропущено: 1 Сбоев: 3");
+    stop();
+
+    // Each fault wrote one red row when it began and one blue row when it ended.
+    const auto errors = window_.texts(evt_log_error);
+    const auto infos = window_.texts(evt_log_info);
+    auto count = [](const std::vector<wxString>& rows, const wchar_t* text) {
+        return std::count(rows.begin(), rows.end(), wxString(text));
+    };
+    EXPECT_EQ(count(errors, L"Захват остановлен: кадры не записываются"), 1);
+    EXPECT_EQ(count(infos, L"Захват идет: кадры записываются"), 1);
+    EXPECT_EQ(count(errors, L"Нет кадров с камеры: кадры не записываются"), 1);
+    EXPECT_EQ(count(infos, L"Кадры с камеры поступают"), 1);
+    ASSERT_EQ(folders().size(), 1u);
+    const auto stored = dump_database(folders()[0]);
+    EXPECT_EQ(stored.count("0000000110") + stored.count("0000000120"), 2u);
+    EXPECT_EQ(stored.at("count"), "0000000002");
+}
+
+TEST_F(write_thread_test, bytes_that_waited_in_the_line_are_not_recorded) {
+    line_.send_new(100);  // sent while nothing read the line
+    line_.send_new(105);
+    start();
+    line_.send_new(110);
+    EXPECT_EQ(status_after(1), L"ДПП[7]: 110 Записано: 1 Пропущено: 0 Сбоев: 0");
+    stop();
+    ASSERT_EQ(folders().size(), 1u);
+    EXPECT_EQ(dump_database(folders()[0]).count("0000000100"), 0u);
+}
+
+TEST_F(write_thread_test, the_odometer_test_leaves_the_recordings_port_alone) {
+    start();
+    const auto lines = run_odometer_test({line_.path()});
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[2], "недоступен");
+    for (uint32_t v : {100u, 105u, 110u})
+        line_.send_new(v);
+    EXPECT_EQ(status_after(3), L"ДПП[7]: 110 Записано: 3 Пропущено: 0 Сбоев: 0");
+    stop();
+    // Once the recording has let go, the test reads the port again.
+    EXPECT_EQ(run_odometer_test({line_.path()})[2], "ДПП не найден");
+}
+
+TEST_F(write_thread_test, a_lost_line_is_shown_reopened_and_recording_goes_on) {
+    auto first = std::make_unique<pty_pair>();
+    const std::string link = home_ / "odometer";
+    std::filesystem::create_symlink(first->path(), link);
+    config_->Write(cfg::dpp_port, wxString(link));
+    start();
+    first->send_new(100);
+    EXPECT_EQ(status_after(1), L"ДПП[7]: 100 Записано: 1 Пропущено: 0 Сбоев: 0");
+
+    first.reset();  // the adapter is pulled
+    ASSERT_TRUE(wait_until([&] { return faults() & fault_odometer_lost; }, 5s));
+    EXPECT_EQ(window_.texts(evt_log_error),
+              std::vector<wxString>{"Error reading serial serial_port."});
+
+    pty_pair second;  // plugged in again, under the same name
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(second.path(), link);
+    ASSERT_TRUE(wait_until([&] { return faults() == 0; }, 5s));
+    second.send_new(50);  // the count went back: a new session
+    EXPECT_EQ(status_after(2), L"ДПП[7]: 50 Записано: 1 Пропущено: 0 Сбоев: 0");
+    stop();
+    EXPECT_EQ(folders().size(), 2u);
+    EXPECT_EQ(databases().size(), 2u);
+    EXPECT_EQ(window_.texts(evt_log_error).size(), 1u);  // the retries were not journalled
+}
+
+TEST_F(write_thread_test, a_failing_store_is_shown_and_storing_resumes_in_a_new_session) {
+    failing_env disk;
+    ldb_writer::set_store_env(&disk);
+    start("A");
+    line_.send_new(100);
+    line_.send_new(105);
+    EXPECT_EQ(status_after(2), L"ДПП[7]: 105 Записано: 2 Пропущено: 0 Сбоев: 0");
+
+    disk.fail(true);
+    line_.send_new(110);
+    status_after(3);
+    EXPECT_TRUE(faults() & fault_store_failed);
+    line_.send_new(115);  // within 5 s of the failure no new session is tried
+    EXPECT_EQ(status_after(4).AfterLast(' '), "2");  // Сбоев: 2
+    disk.fail(false);
+    std::this_thread::sleep_for(5200ms);
+    line_.send_new(120);
+    EXPECT_EQ(status_after(5), L"ДПП[7]: 120 Записано: 1 Пропущено: 0 Сбоев: 2");
+    EXPECT_EQ(faults(), 0);
+    stop();
+    ldb_writer::set_store_env(nullptr);
+
+    const auto errors = window_.texts(evt_log_error);
+    ASSERT_EQ(errors.size(), 1u);  // one row for the whole failure
+    EXPECT_NE(errors[0].Find("No space left on device"), wxNOT_FOUND);
+    const auto infos = window_.texts(evt_log_info);
+    EXPECT_NE(std::find(infos.begin(), infos.end(), L"Запись в базу возобновлена"), infos.end());
+    // The session the store failed in was finished from its frames once the
+    // store was back, and joined the catalogue with the new one.
+    const auto dirs = folders();
+    ASSERT_EQ(dirs.size(), 2u);
+    const auto failed = dump_database(dirs[0]);
+    EXPECT_EQ(failed.at("count"), "0000000002");
+    EXPECT_EQ(failed.at("session"), "A");
+    EXPECT_EQ(failed.at("dpp_end"), "0000000105");
+    EXPECT_EQ(failed.count("0000000110"), 0u);
+    ASSERT_EQ(databases().size(), 2u);
+    EXPECT_EQ(databases()[0].info.count, 2u);
+    EXPECT_EQ(databases()[1].info.count, 1u);
 }
