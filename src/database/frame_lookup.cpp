@@ -3,13 +3,12 @@
 #include "database/catalogue.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
+#include "database/png_writer.h"
 #include "runtime/text_encoding.h"
 
 #include <boost/format.hpp>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
-
-#include <stdexcept>
 
 cv::Mat not_found_image(const std::string& text) {
     cv::Mat image = cv::Mat::zeros(480, 640, CV_8UC1);
@@ -41,9 +40,5 @@ void catalogue_frame(const std::string& session, uint32_t value, cv::Mat& image)
 }
 
 std::vector<uint8_t> encode_png(const cv::Mat& image) {
-    std::vector<uint8_t> png;
-    if (!image.empty() && !cv::imencode(".png", image, png, {cv::IMWRITE_PNG_COMPRESSION, 5})) {
-        throw std::runtime_error("PNG encoding failed");
-    }
-    return png;
+    return write_png(image, image.channels() == 1 ? png_colour::grey : png_colour::rgb);
 }

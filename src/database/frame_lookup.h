@@ -21,5 +21,7 @@ void live_frame(uint32_t value, cv::Mat& image);
 // text when the entry's database cannot be opened.
 void catalogue_frame(const std::string& session, uint32_t value, cv::Mat& image);
 
-// The PNG file of the image (compression level 5); empty for an empty image.
+// The PNG file of an 8-bit image: grey for one channel, red, green and blue
+// for three (given in OpenCV's blue-green-red order); empty for an empty
+// image. Other images throw std::invalid_argument.
 std::vector<uint8_t> encode_png(const cv::Mat& image);
