@@ -10,6 +10,7 @@ packages=(
   libleveldb-dev
   libopencv-core-dev libopencv-imgcodecs-dev libopencv-imgproc-dev
   libzip-dev zip unzip
+  libdeflate-dev
   libgtest-dev googletest
   xvfb xauth openbox xdotool imagemagick x11-utils
   socat python3-plyvel python3-pil

@@ -21,5 +21,15 @@ void live_frame(uint32_t value, cv::Mat& image);
 // text when the entry's database cannot be opened.
 void catalogue_frame(const std::string& session, uint32_t value, cv::Mat& image);
 
-// The PNG file of the image (compression level 5); empty for an empty image.
+// The PNG file of an 8-bit image: grey for one channel, red, green and blue
+// for three (given in OpenCV's blue-green-red order); empty for an empty
+// image. Other images throw std::invalid_argument.
 std::vector<uint8_t> encode_png(const cv::Mat& image);
+
+// The PNG a data request answers with: byte for byte what encode_png gives
+// for the image live_frame or catalogue_frame finds (empty where that image
+// is empty), with the same failures. A frame stored as a grey JPEG is
+// decoded as grey and tripled into red, green and blue as it is written,
+// which spares the three-channel decoding.
+std::vector<uint8_t> live_frame_png(uint32_t value);
+std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t value);

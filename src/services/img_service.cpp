@@ -36,18 +36,18 @@ std::vector<uint8_t> encode_frame_png(const cv::Mat& image) {
 }
 
 std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link& link) {
-    cv::Mat image;
+    std::vector<uint8_t> png;
     try {
         if (!request.second.empty()) {
-            catalogue_frame(request.session_code(), request.value, image);
+            png = catalogue_frame_png(request.session_code(), request.value);
         } else if (ldb_writer::live().is_open()) {
-            live_frame(request.value, image);
+            png = live_frame_png(request.value);
         }
     } catch (const std::exception& e) {
         link.post_error(from_narrow(e.what()));
-        image = cv::Mat();
+        png.clear();
     }
-    return encode_frame_png(image);
+    return frame_reply(png);
 }
 
 wxThread::ExitCode img_service::Entry() {

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-// The reply with an image: its PNG (compression level 5) behind its length;
+// The reply with an image: its PNG (encode_png) behind its length;
 // an empty image gives the four zero bytes of "no image".
 std::vector<uint8_t> encode_frame_png(const cv::Mat& image);
 

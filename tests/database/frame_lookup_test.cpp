@@ -3,14 +3,31 @@
 #include "database/session_code.h"
 #include "database/frame_lookup.h"
 #include "database/ldb_reader.h"
+#include "database/ldb_format.h"
 #include "database/ldb_writer.h"
+#include "runtime/app_link.h"
+#include "services/img_service.h"
+#include "support/event_recorder.h"
 #include "support/sample_db.h"
 #include "support/test_home.h"
 
 #include <gtest/gtest.h>
+#include <leveldb/db.h>
 #include <opencv2/imgcodecs.hpp>
 
 namespace {
+
+// What a client decoded from the reply before: OpenCV's PNG of the image.
+cv::Mat opencv_answer(const cv::Mat& image) {
+    std::vector<uint8_t> png;
+    cv::imencode(".png", image, png, {cv::IMWRITE_PNG_COMPRESSION, 5});
+    return cv::imdecode(png, cv::IMREAD_UNCHANGED);
+}
+
+bool same_pixels(const cv::Mat& a, const cv::Mat& b) {
+    const cv::Mat differ = a != b;
+    return a.size() == b.size() && a.type() == b.type() && cv::countNonZero(differ.reshape(1)) == 0;
+}
 
 double brightness(const cv::Mat& image) {
     return image.empty() ? -1 : cv::mean(image)[0];
@@ -82,4 +99,55 @@ TEST_F(catalogue_test, the_first_matching_entry_wins_and_codes_are_case_sensitiv
               0);
     catalogue_frame("A : B", 121, image);
     EXPECT_EQ(image.size(), cv::Size(640, 480));
+}
+
+TEST(frame_lookup, frame_pngs_read_back_as_before_and_the_reply_carries_their_length) {
+    test_home dir;
+    ldb_writer& live = ldb_writer::live();
+    live.open(dir / "live");
+    live.put_frame(sample_frame(100, 2047, 3), 100);
+    cv::Mat colour(5, 3, CV_8UC3);  // a colour JPEG, which the recorder never stores
+    cv::randu(colour, 0, 256);
+    live.put_frame(colour, 105);
+    event_recorder window;
+    app_link link(&window, nullptr);
+    for (const uint32_t value : {99u, 103u, 105u, 106u}) {
+        cv::Mat image;
+        live_frame(value, image);
+        const auto png = live_frame_png(value);
+        EXPECT_EQ(png, encode_png(image)) << value;
+        EXPECT_TRUE(same_pixels(opencv_answer(image), cv::imdecode(png, cv::IMREAD_UNCHANGED)));
+        const auto reply =
+            img_service::reply_to(parse_data_request(encode_data_request("", "", value)), link);
+        ASSERT_EQ(reply.size(), 4 + png.size());
+        EXPECT_EQ(reply_length(reply.data()), png.size());
+        EXPECT_TRUE(std::equal(png.begin(), png.end(), reply.begin() + 4));
+    }
+    live.close("", "");
+}
+
+TEST_F(catalogue_test, catalogue_frame_pngs_read_back_as_before_or_are_empty_as_before) {
+    make_database(dir / "db", {100, 110}, "A : B", "x");
+    {
+        leveldb::DB* raw = nullptr;  // values the station's writer would not store
+        ASSERT_TRUE(leveldb::DB::Open(leveldb::Options(), dir / "db", &raw).ok());
+        std::unique_ptr<leveldb::DB> db(raw);
+        std::vector<uint8_t> progressive;
+        cv::imencode(".jpg", sample_frame(7, 33, 17), progressive,
+                     {cv::IMWRITE_JPEG_PROGRESSIVE, 1});
+        db->Put({}, frame_key(103), std::string(progressive.begin(), progressive.end()));
+        db->Put({}, frame_key(105), "\xFF\xD8\xFF\xC0");  // a cut header
+    }
+    add(dir / "db");
+    for (const uint32_t value : {100u, 103u}) {
+        cv::Mat image;
+        catalogue_frame("A : B", value, image);
+        const auto png = catalogue_frame_png("A : B", value);
+        EXPECT_EQ(png, encode_png(image)) << value;
+        EXPECT_TRUE(same_pixels(opencv_answer(image), cv::imdecode(png, cv::IMREAD_UNCHANGED)));
+    }
+    EXPECT_TRUE(catalogue_frame_png("A : B", 104).empty());
+    const auto missing = catalogue_frame_png("a : b", 105);
+    EXPECT_TRUE(same_pixels(not_found_image("Requested frame not found [a : b:105]"),
+                            cv::imdecode(missing, cv::IMREAD_UNCHANGED)));
 }
