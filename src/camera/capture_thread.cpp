@@ -87,6 +87,7 @@ wxThread::ExitCode capture_thread::Entry() {
 capture_thread::attempt_end capture_thread::attempt(bool looking) {
     attempt_end end = attempt_end::set_up_failed;
     bool streaming = false;
+    mark_capture_began(frame_);
     try {
         set_up();
         streaming = true;
@@ -163,7 +164,6 @@ void capture_thread::set_up() {
         throw std::runtime_error("Error starting acquisition.");
     }
     camera_started_ = true;
-    mark_capture_began(frame_);
 }
 
 J_tIMAGE_INFO capture_thread::buffer_info(BUF_HANDLE buffer) {
@@ -294,6 +294,9 @@ void capture_thread::tear_down() {
 capture_thread* start_capture_thread(const app_link_ptr& link, CAM_HANDLE camera,
                                      frame_buffer& frame, capture_thread::reopen_function reopen) {
     auto* thread = new capture_thread(link, camera, frame, std::move(reopen));
+    // Readers started right after it (the write thread) find a capture that
+    // has begun, not one that has ended.
+    mark_capture_began(frame);
     if (thread->Create() != wxTHREAD_NO_ERROR) {
         delete thread;
         throw std::runtime_error("Error creating capture thread");

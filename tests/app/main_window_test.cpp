@@ -10,6 +10,7 @@
 #include "services/rc_protocol.h"
 #include "support/station_process.h"
 #include "runtime/thread_events.h"
+#include "app/station_status_bar.h"
 #include "app/undercam_frame.h"
 
 #include <boost/asio.hpp>
@@ -19,6 +20,7 @@
 #include <wx/fileconf.h>
 #include <wx/utils.h>
 
+#include <filesystem>
 #include <functional>
 #include <thread>
 #include <unistd.h>
@@ -243,4 +245,44 @@ TEST_F(main_window_test, remote_clients_drive_recording_and_fetch_its_frames) {
     const auto idle = exchange(data_port, encode_data_request("", "", 1), true);
     EXPECT_EQ(idle, (std::vector<uint8_t>{0, 0, 0, 0}));
     EXPECT_NE(journal().find(L"Incoming RC connection from: 127.0.0.1"), std::wstring::npos);
+}
+
+TEST_F(main_window_test, a_camera_that_delivers_nothing_shows_red_in_the_recording_field) {
+    pty_pair odometer;
+    const std::string recordings = wxGetHomeDir().ToStdString() + "/silent-camera";
+    configure([&](wxConfigBase& config) {
+        config.Write(cfg::dpp_port, wxString(odometer.path()));
+        config.Write(cfg::write_path, wxString(recordings));
+        config.Write(cfg::coordinate_server_enabled, false);
+    });
+    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
+    camera.width = 320;
+    camera.height = 200;
+    camera.fps = 0;  // delivers nothing
+    jai_sim::set_cameras({camera});
+    open();
+    remote(rc_start_recording);
+    auto* bar = dynamic_cast<station_status_bar*>(frame_->GetStatusBar());
+    ASSERT_NE(bar, nullptr);
+    // Seen within 2 s of the camera's silence (and half a second's check).
+    ASSERT_TRUE(pump_until([&] { return bar->faults() & fault_no_frames; }, 5000));
+    odometer.send_new(100);
+    odometer.send_new(105);
+    ASSERT_TRUE(pump_until([&] {
+        return bar->GetStatusText(field_recording) ==
+               L"ДПП[7]: 105 Записано: 0 Пропущено: 1 Сбоев: 2";
+    }));
+    EXPECT_TRUE(bar->faults() & fault_no_frames);
+    save_screenshot(frame_, "recording_field_in_red");
+    remote(rc_stop);
+    EXPECT_EQ(bar->faults(), 0);
+    EXPECT_FALSE(std::filesystem::exists(recordings) &&
+                 !std::filesystem::is_empty(recordings));  // nothing was stored
+    const std::wstring text = journal();
+    size_t rows = 0;
+    for (size_t at = text.find(L"Нет кадров с камеры"); at != std::wstring::npos;
+         at = text.find(L"Нет кадров с камеры", at + 1)) {
+        ++rows;
+    }
+    EXPECT_EQ(rows, 1u);  // one row for the fault, not one per message
 }

@@ -128,7 +128,9 @@ TEST(crash, a_recording_killed_at_any_moment_loses_nothing_acknowledged) {
             // A closed session counts every frame it was given, an unclosed one
             // every frame it holds.
             const auto after = dump_database(path);
-            if (!before.count("count")) EXPECT_EQ(after.at("count"), count_text(frames)) << path;
+            if (!before.count("count")) {
+                EXPECT_EQ(after.at("count"), count_text(frames)) << path;
+            }
         }
         for (uint32_t v : acknowledged)
             EXPECT_TRUE(found.count(v)) << "acknowledged frame " << v << " is missing";
