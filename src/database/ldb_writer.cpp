@@ -14,7 +14,7 @@ namespace {
 std::atomic<leveldb::Env*> g_store_env{nullptr};
 }  // namespace
 
-ldb_writer::ldb_writer() : jpeg_params_{cv::IMWRITE_JPEG_QUALITY, 85} {
+ldb_writer::ldb_writer() {
     options_.create_if_missing = true;
 }
 
@@ -107,16 +107,26 @@ void ldb_writer::put_time_end(std::time_t time) {
     put(ldb_key::time_end, time_text(time));
 }
 
+void ldb_writer::encode_frame(const cv::Mat& image, std::vector<uint8_t>& jpeg) {
+    static const std::vector<int> params{cv::IMWRITE_JPEG_QUALITY, 85};
+    if (!cv::imencode(".jpg", image, jpeg, params)) {
+        throw std::runtime_error("JPEG encoding failed");
+    }
+}
+
 size_t ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
     if (!db_) return 0;
     std::vector<uint8_t> jpeg;
-    if (!cv::imencode(".jpg", image, jpeg, jpeg_params_)) {
-        throw std::runtime_error("JPEG encoding failed");
-    }
+    encode_frame(image, jpeg);
+    put_frame_jpeg(jpeg, value);
+    return jpeg.size();
+}
+
+void ldb_writer::put_frame_jpeg(const std::vector<uint8_t>& jpeg, uint32_t value) {
+    if (!db_) return;
     const leveldb::Slice bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
     throw_if_failed(db_->Put(write_options(), frame_key(value), bytes));
     ++count_;
-    return jpeg.size();
 }
 
 std::string ldb_writer::seek_text(const char* key) const {

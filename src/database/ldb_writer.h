@@ -63,6 +63,12 @@ class ldb_writer {
     // JPEG (quality 85) of an 8-bit grey image under the frame key; counts it.
     // Returns the bytes stored.
     size_t put_frame(const cv::Mat& image, uint32_t value);
+    // The same, for a frame already encoded by encode_frame (byte for byte
+    // what put_frame stores), so encoding can run elsewhere.
+    void put_frame_jpeg(const std::vector<uint8_t>& jpeg, uint32_t value);
+    // The stored form of a frame: JPEG, quality 85. `jpeg` keeps its
+    // capacity from call to call. Any thread.
+    static void encode_frame(const cv::Mat& image, std::vector<uint8_t>& jpeg);
 
     bool is_open() const;
     uint64_t count() const { return count_; }
@@ -96,7 +102,6 @@ class ldb_writer {
     mutable std::shared_mutex guard_;
     std::unique_ptr<leveldb::DB> db_;  // guarded by guard_ (changed only by the driving thread)
     leveldb::Options options_;
-    std::vector<int> jpeg_params_;
     clock::duration sync_interval_ = std::chrono::seconds(1);
     clock::time_point last_sync_{};  // of the driving thread
     std::atomic<uint64_t> count_{0};

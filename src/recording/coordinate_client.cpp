@@ -25,10 +25,12 @@ coordinate_client::coordinate_client(boost::asio::io_context& io, std::string ho
       query_(coordinate_query()) {}
 
 void coordinate_client::start() {
+    if (stopped_) return;
     resolver_.async_resolve(
         host_, service_,
         [this](const boost::system::error_code& ec,
                boost::asio::ip::tcp::resolver::results_type results) {
+            if (stopped_) return;
             if (ec) {
                 // Journalled once; the name may resolve later (a
                 // network that comes up after the station).
@@ -47,7 +49,17 @@ void coordinate_client::start() {
         });
 }
 
+void coordinate_client::stop() {
+    stopped_ = true;
+    resolver_.cancel();
+    period_timer_.cancel();
+    retry_timer_.cancel();
+    boost::system::error_code ignored;
+    socket_.close(ignored);
+}
+
 void coordinate_client::connect() {
+    if (stopped_) return;
     boost::system::error_code ignored;
     socket_.close(ignored);
     boost::asio::async_connect(socket_, endpoints_,
@@ -62,6 +74,7 @@ void coordinate_client::connect() {
 }
 
 void coordinate_client::connect_later() {
+    if (stopped_) return;
     retry_timer_.expires_after(reconnect_pause_);
     retry_timer_.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) connect();
@@ -69,6 +82,7 @@ void coordinate_client::connect_later() {
 }
 
 void coordinate_client::wait_period() {
+    if (stopped_) return;
     period_timer_.expires_after(period_);
     period_timer_.async_wait([this](const boost::system::error_code& ec) {
         if (!ec) send_query();
@@ -78,6 +92,7 @@ void coordinate_client::wait_period() {
 void coordinate_client::send_query() {
     boost::asio::async_write(socket_, boost::asio::buffer(query_),
                              [this](const boost::system::error_code& ec, size_t) {
+                                 if (stopped_) return;
                                  if (ec) {
                                      link_->post_error(from_narrow(ec.message()));
                                      connect_later();
@@ -92,6 +107,7 @@ void coordinate_client::receive() {
     answer_.fill(0);
     socket_.async_read_some(boost::asio::buffer(answer_),
                             [this](const boost::system::error_code& ec, size_t) {
+                                if (stopped_) return;
                                 if (ec) {
                                     link_->post_error(from_narrow(ec.message()));
                                     connect_later();

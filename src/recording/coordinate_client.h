@@ -31,6 +31,8 @@ class coordinate_client {
                       std::chrono::milliseconds reconnect_pause = std::chrono::seconds(1));
 
     void start();
+    // Abandons whatever step is pending; no session code comes after it.
+    void stop();
 
   private:
     void connect();
@@ -54,4 +56,5 @@ class coordinate_client {
     coordinate_query_bytes query_;
     coordinate_answer_bytes answer_{};
     bool resolve_failed_ = false;  // journalled, until a resolve succeeds
+    bool stopped_ = false;
 };

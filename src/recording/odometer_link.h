@@ -35,8 +35,16 @@ class odometer_link {
 
     // The first opening; failures are retried from here on.
     void start();
+    // Closes the line for good (the recording stops): no value after it.
+    void close();
     bool is_open() const { return port_.is_open(); }
     const std::string& path() const { return path_; }
+
+    // Leaves the next bytes waiting in the line, or reads on.
+    void pause();
+    void resume();
+    // Bytes received and not read yet.
+    size_t waiting() const;
 
   private:
     void open();
@@ -54,4 +62,7 @@ class odometer_link {
     uint8_t byte_ = 0;
     std::string claim_;      // the held port's key while open
     bool reported_ = false;  // the loss of the line was journalled
+    bool paused_ = false;
+    bool reading_ = false;  // a read is pending
+    bool closed_ = false;
 };

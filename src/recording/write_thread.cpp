@@ -10,6 +10,7 @@
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 
+#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/format.hpp>
 #include <wx/filename.h>
@@ -32,6 +33,11 @@ constexpr auto kStoreRetryPause = std::chrono::seconds(5);
 constexpr uint64_t kDiskLowBytes = uint64_t(1) << 30;
 constexpr auto kDiskLowRecording = std::chrono::minutes(5);
 constexpr auto kRateWindow = std::chrono::seconds(10);
+// Frames in flight per encoder, besides two more: enough to keep every
+// encoder busy while the writer stores, few enough to bound the memory.
+constexpr size_t kFramesPerEncoder = 2;
+// The recording has caught up when no frame was late for this long.
+constexpr auto kCaughtUp = std::chrono::seconds(2);
 
 std::optional<uint64_t> free_bytes(const std::string& folder) {
     struct statvfs info {};
@@ -45,8 +51,12 @@ wxString gib_text(uint64_t bytes) {
 
 }  // namespace
 
+size_t write_thread::default_encoders() {
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 write_thread::write_thread(const app_link_ptr& link, const std::string& session_code,
-                           frame_buffer& frame)
+                           frame_buffer& frame, size_t encoders)
     : wxThread(wxTHREAD_JOINABLE),
       link_(link),
       frame_(frame),
@@ -66,7 +76,13 @@ write_thread::write_thread(const app_link_ptr& link, const std::string& session_
       side_(to_narrow(link->read_text(cfg::side, cfg::side_default))),
       write_folder_(to_narrow(link->read_text(cfg::write_path, cfg::write_path_default()))),
       session_code_(session_code),
-      supervision_(io_) {
+      supervision_(io_),
+      pipeline_(std::make_unique<frame_pipeline>(
+          io_, encoders, kFramesPerEncoder * encoders + 2,
+          [this](frame_pipeline::entry& e) { write_entry(e); },
+          [this] {
+              if (odometer_ && !stopping_) odometer_->resume();
+          })) {
     if (!wxFileName::DirExists(from_narrow(write_folder_))) {
         wxFileName::Mkdir(from_narrow(write_folder_), 0777, wxPATH_MKDIR_FULL);
     }
@@ -74,12 +90,31 @@ write_thread::write_thread(const app_link_ptr& link, const std::string& session_
 
 write_thread::~write_thread() {
     // Before the io_context their objects live on.
+    pipeline_.reset();
     coordinates_.reset();
     odometer_.reset();
 }
 
 void write_thread::stop() {
-    io_.stop();
+    boost::asio::post(io_, [this] { begin_stop(); });
+}
+
+void write_thread::begin_stop() {
+    if (stopping_) return;
+    stopping_ = true;
+    if (odometer_) {
+        // What is still in the line is not recorded; the journal says so.
+        const size_t unread = odometer_->waiting() / size_t(format_);
+        if (unread > 0) {
+            link_->post_info(
+                wxString::Format(L"Запись остановлена: не прочитано сообщений ДПП: %zu", unread));
+        }
+        odometer_->close();
+    }
+    if (coordinates_) coordinates_->stop();
+    supervision_.cancel();
+    // Every frame already copied is stored before the session closes.
+    if (pipeline_->empty()) io_.stop();
 }
 
 std::string write_thread::get_session_code() const {
@@ -112,10 +147,13 @@ wxThread::ExitCode write_thread::Entry() {
         if (coordinate_enabled_) {
             coordinates_ = std::make_unique<coordinate_client>(
                 io_, coordinate_host_, coordinate_service_, coordinate_period_, link_,
-                [this](const std::string& code) { apply_session_code(code); });
+                [this](const std::string& code) { queue_session_code(code); });
             coordinates_->start();
         }
         supervise();
+        // The loop ends by stop() alone, never for want of work: frames still
+        // being encoded are not work the loop can see.
+        const auto keep_running = boost::asio::make_work_guard(io_);
         io_.run();
     } catch (const std::exception& e) {
         link_->post_error(from_narrow(e.what()));
@@ -146,9 +184,13 @@ void write_thread::supervise() {
     set_fault(fault_odometer_lost, odometer_ && !odometer_->is_open());
     check_disk();
     if (faults_ != posted_faults_) post_status(wxEmptyString);
+    if (faults_ & fault_behind && clock::now() - last_late_ > kCaughtUp) {
+        set_fault(fault_behind, false);
+    }
+    if (faults_ != posted_faults_) post_status(wxEmptyString);
     supervision_.expires_after(kSupervisionPeriod);
     supervision_.async_wait([this](const boost::system::error_code& ec) {
-        if (!ec) supervise();
+        if (!ec && !stopping_) supervise();
     });
 }
 
@@ -198,6 +240,11 @@ void write_thread::set_fault(recording_fault fault, bool on, const wxString& beg
         case fault_disk_low:
             link_->post_info(L"Места на диске достаточно");
             break;
+        case fault_behind:
+            link_->post_info(
+                wxString::Format(L"Запись успевает: кадров, записанных с опозданием: %u", late_));
+            late_ = 0;
+            break;
         default:
             break;
     }
@@ -245,7 +292,7 @@ void write_thread::close_session() {
     }
 }
 
-bool write_thread::store(uint32_t value, const cv::Mat& image) {
+bool write_thread::store(uint32_t value, const std::vector<uint8_t>& jpeg) {
     ldb_writer& live = ldb_writer::live();
     try {
         if (!live.is_open()) {
@@ -255,14 +302,14 @@ bool write_thread::store(uint32_t value, const cv::Mat& image) {
         const std::time_t now = std::time(nullptr);
         // The frame first: a process killed between two puts never leaves
         // "dpp_end" naming a frame that is not there.
-        const size_t bytes = live.put_frame(image, value);
+        live.put_frame_jpeg(jpeg, value);
         if (live.count() == 1) {
             live.put_dpp_start(value);
             live.put_time_start(now);
         }
         live.put_dpp_end(value);
         live.put_time_end(now);
-        written_.emplace_back(clock::now(), bytes);
+        written_.emplace_back(clock::now(), jpeg.size());
     } catch (const std::exception& e) {
         store_failed(e.what());
         return false;
@@ -305,31 +352,60 @@ void write_thread::finish_unclosed_sessions() {
 }
 
 void write_thread::on_odometer_value(uint32_t value, odometer_format format) {
-    ldb_writer& live = ldb_writer::live();
-    try {
-        if (value < last_value_ && live.is_open()) {
-            link_->post_info(wxString::FromUTF8(
-                (boost::format("dpp reset: %1% to %2%") % last_value_ % value).str()));
-            close_session();
+    if (stopping_) return;
+    // Messages read after the line was left waiting, until it is caught up,
+    // were read late: each gets the frame that is newest now.
+    const bool late = backlog_;
+    if (backlog_ && (!odometer_ || odometer_->waiting() < size_t(format))) backlog_ = false;
+    pipeline_->submit_frame(value, format, frame_, late, kFrameMaxAge);
+    if (pipeline_->full() && odometer_) {
+        odometer_->pause();
+        backlog_ = true;
+    }
+}
+
+void write_thread::write_entry(frame_pipeline::entry& e) {
+    if (e.change) {
+        e.change();
+    } else {
+        ldb_writer& live = ldb_writer::live();
+        try {
+            if (e.value < last_value_ && live.is_open()) {
+                link_->post_info(wxString::FromUTF8(
+                    (boost::format("dpp reset: %1% to %2%") % last_value_ % e.value).str()));
+                close_session();
+            }
+        } catch (const std::exception& ex) {
+            store_failed(ex.what());
         }
-    } catch (const std::exception& e) {
-        store_failed(e.what());
+        last_value_ = e.value;
+        check_frame(e.state);
+        set_fault(fault_odometer_lost, odometer_ && !odometer_->is_open());
+        if (e.late) {
+            ++late_;
+            last_late_ = clock::now();
+            set_fault(fault_behind, true, L"Запись отстает: кадры записываются с опозданием");
+        }
+        if (!e.has_frame() || !store(e.value, e.jpeg)) ++failures_;
+        uint32_t skipped = 0;
+        try {
+            const uint32_t written = static_cast<uint32_t>(live.count());
+            skipped =
+                (live.read_dpp_end() - live.read_dpp_start()) / kCountsPerMessage - written + 1;
+        } catch (const std::exception&) {
+            // The live reads of a failing store: the figure is not known.
+        }
+        post_status(status_text(e.format, e.value, static_cast<uint32_t>(live.count()), skipped,
+                                failures_));
     }
-    last_value_ = value;
-    const frame_freshness state = copy_fresh_gray8(frame_, image_, clock::now(), kFrameMaxAge);
-    check_frame(state);
-    if (state != frame_freshness::fresh || image_.empty() || !store(value, image_)) {
-        ++failures_;
-    }
-    uint32_t skipped = 0;
-    try {
-        const uint32_t written = static_cast<uint32_t>(live.count());
-        skipped = (live.read_dpp_end() - live.read_dpp_start()) / kCountsPerMessage - written + 1;
-    } catch (const std::exception&) {
-        // The live reads of a failing store: the figure is not known.
-    }
-    post_status(
-        status_text(format, value, static_cast<uint32_t>(live.count()), skipped, failures_));
+    if (stopping_ && pipeline_->empty()) io_.stop();
+}
+
+void write_thread::queue_session_code(const std::string& code, std::function<void()> applied) {
+    pipeline_->submit_change([this, code, applied = std::move(applied)] {
+        apply_session_code(code);
+        if (applied) applied();
+    });
 }
 
 void write_thread::apply_session_code(const std::string& code) {
@@ -351,15 +427,14 @@ void write_thread::apply_session_code(const std::string& code) {
 
 void write_thread::set_session_code(const std::string& code) {
     if (wxThread::GetCurrentId() == GetId()) {
-        apply_session_code(code);
+        queue_session_code(code);
         return;
     }
+    // In turn with the messages read before it.
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> applied = done->get_future();
-    boost::asio::post(io_, [this, code, done] {
-        apply_session_code(code);
-        done->set_value();
-    });
+    boost::asio::post(
+        io_, [this, code, done] { queue_session_code(code, [done] { done->set_value(); }); });
     while (applied.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready) {
         if (loop_ended_) {
             // The loop will not run it any more; the end of the run is guarded.

@@ -17,15 +17,25 @@
 // session the store failed in is finished from its frames once storing works
 // again.
 //
-// The odometer's line, the coordinate client and the supervision timer run
-// on one I/O loop on this thread; every handler, set_session_code included,
-// runs there one at a time. Joinable: the owner calls stop() from any thread,
-// then Wait() and delete. The run closes and reports its session however it
-// ends, so nothing stays open into the next recording.
+// Each value's frame is copied when its message is read and JPEG-encoded on
+// a pool of encoder threads (frame_pipeline); the frames, the session's
+// metadata and the status events are written in message order on this
+// thread. When the pipeline is full the next messages wait in the line; a
+// message that had to wait gets the frame that is newest when it is read,
+// is counted as late, and the recording shows that it falls behind.
+//
+// The odometer's line, the coordinate client, the supervision timer and the
+// writing run on one I/O loop on this thread; every handler, session-code
+// changes included, runs there one at a time. Joinable: the owner calls
+// stop() from any thread, then Wait() and delete; the thread stops reading,
+// stores every frame it has copied, closes and reports its session, and
+// ends, however the run ended, so nothing stays open into the next
+// recording.
 #pragma once
 
 #include "camera/frame_buffer.h"
 #include "database/ldb_info.h"
+#include "recording/frame_pipeline.h"
 #include "recording/odometer_protocol.h"
 #include "runtime/app_link.h"
 #include "runtime/thread_events.h"
@@ -49,11 +59,17 @@ class odometer_link;
 
 class write_thread : public wxThread {
   public:
-    write_thread(const app_link_ptr& link, const std::string& session_code, frame_buffer& frame);
+    // `encoders`: JPEG encoder threads; 0 encodes on this thread.
+    write_thread(const app_link_ptr& link, const std::string& session_code, frame_buffer& frame,
+                 size_t encoders = default_encoders());
     ~write_thread() override;
 
-    // Stops the I/O loop; safe from any thread, before or during the run.
+    // Ends the run in order (see above); safe from any thread, before or
+    // during the run.
     void stop();
+
+    // As many as the machine has cores.
+    static size_t default_encoders();
 
     // From any thread: runs on the I/O loop (or, once the loop has ended,
     // under the thread's end guard), never interleaved with a recording step.
@@ -66,8 +82,9 @@ class write_thread : public wxThread {
     // Folder name of a session opened at `time` (local "%Y.%m.%d %H.%M.%S").
     static std::string folder_name(std::time_t time);
 
-    // One recording step. Called on the I/O loop by the odometer's line;
-    // callable directly only while the loop does not run (measurements).
+    // One odometer message: its frame goes into the pipeline. Called on the
+    // I/O loop by the odometer's line; callable directly only while the loop
+    // does not run, with no encoders (measurements).
     void on_odometer_value(uint32_t value, odometer_format format);
 
   protected:
@@ -84,8 +101,13 @@ class write_thread : public wxThread {
     void set_fault(recording_fault fault, bool on, const wxString& begin_row = {});
     void post_status(const wxString& text);
 
-    // Stores the frame under the value; false when nothing could be stored.
-    bool store(uint32_t value, const cv::Mat& image);
+    // The writing of one message, or one change, in message order.
+    void write_entry(frame_pipeline::entry& entry);
+    // Stores the encoded frame under the value; false when nothing was stored.
+    bool store(uint32_t value, const std::vector<uint8_t>& jpeg);
+    void begin_stop();
+    // Queues a session-code change behind the messages read so far.
+    void queue_session_code(const std::string& code, std::function<void()> applied = {});
     void store_failed(const std::string& error);
     void finish_unclosed_sessions();
     void apply_session_code(const std::string& code);
@@ -109,7 +131,10 @@ class write_thread : public wxThread {
     // State below is used on the loop's thread only (or after it ended).
     uint32_t last_value_ = 0;
     uint32_t failures_ = 0;
-    cv::Mat image_;                       // the frame being recorded, reused from step to step
+    uint32_t late_ = 0;     // frames stored late since the recording fell behind
+    bool backlog_ = false;  // the line was left waiting: messages read now are late
+    clock::time_point last_late_{};
+    bool stopping_ = false;
     int faults_ = 0;                      // recording_fault bits
     int posted_faults_ = 0;               // as last posted
     clock::time_point reopen_allowed_{};  // after a failed store
@@ -125,6 +150,7 @@ class write_thread : public wxThread {
 
     boost::asio::io_context io_;
     boost::asio::steady_timer supervision_;
+    std::unique_ptr<frame_pipeline> pipeline_;
     std::unique_ptr<odometer_link> odometer_;
     std::unique_ptr<coordinate_client> coordinates_;
 };

@@ -62,6 +62,7 @@ enum recording_fault : int {
     fault_odometer_lost = 4,    // the odometer's line is not open
     fault_store_failed = 8,     // writing the session database failed
     fault_disk_low = 16,        // little room left on the write folder's disk
+    fault_behind = 32,          // messages wait in the line: frames are stored late
 };
 
 // Codes of remote commands (evt_rc_command's int); any other code is an empty command.

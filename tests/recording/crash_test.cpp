@@ -112,8 +112,8 @@ TEST(crash, a_recording_killed_at_any_moment_loses_nothing_acknowledged) {
         for (const auto& e : std::filesystem::directory_iterator(home / "rec", ec)) {
             const std::string path = e.path().string();
             if (!holds_store(path)) continue;  // killed before the store existed
+            // A store killed while it was being made may hold nothing yet.
             const auto before = dump_database(path);
-            ASSERT_FALSE(before.empty()) << path;
             uint64_t frames = 0;
             for (const auto& [key, bytes] : before) {
                 if (key.size() == 10 && std::isdigit(static_cast<unsigned char>(key[0]))) {

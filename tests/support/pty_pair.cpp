@@ -4,6 +4,7 @@
 
 #include <pty.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -28,6 +29,11 @@ void pty_pair::send(const std::vector<uint8_t>& bytes) {
     if (write(master_, bytes.data(), bytes.size()) != ssize_t(bytes.size())) {
         throw std::runtime_error("pty write failed");
     }
+}
+
+size_t pty_pair::unread() const {
+    int bytes = 0;
+    return ioctl(slave_, FIONREAD, &bytes) == 0 ? size_t(bytes) : 0;
 }
 
 void pty_pair::send_new(uint32_t value) {

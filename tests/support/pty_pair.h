@@ -17,6 +17,8 @@ class pty_pair {
     void send(const std::vector<uint8_t>& bytes);
     void send_new(uint32_t value);  // 7-byte message
     void send_old(uint32_t value);  // 4-byte message
+    // Bytes sent and not yet read by the station.
+    size_t unread() const;
 
   private:
     int master_ = -1;

@@ -1,0 +1,117 @@
+#include "recording/frame_pipeline.h"
+
+#include "database/ldb_writer.h"
+
+#include <boost/asio/post.hpp>
+
+frame_pipeline::frame_pipeline(boost::asio::io_context& io, size_t workers, size_t capacity,
+                               writer write, std::function<void()> on_space)
+    : io_(io),
+      capacity_(std::max<size_t>(1, capacity)),
+      write_(std::move(write)),
+      on_space_(std::move(on_space)) {
+    for (size_t i = 0; i < workers; ++i)
+        workers_.emplace_back([this] { work(); });
+}
+
+frame_pipeline::~frame_pipeline() {
+    {
+        std::lock_guard<std::mutex> lock(guard_);
+        stopping_ = true;
+    }
+    work_cv_.notify_all();
+    for (auto& w : workers_)
+        w.join();
+}
+
+void frame_pipeline::submit_frame(uint32_t value, odometer_format format, frame_buffer& frame,
+                                  bool late, frame_buffer::clock::duration max_age) {
+    auto s = std::make_unique<slot>();
+    entry& e = s->data;
+    e.value = value;
+    e.format = format;
+    e.late = late;
+    {
+        std::lock_guard<std::mutex> lock(guard_);
+        if (!spare_images_.empty()) {
+            e.image = std::move(spare_images_.back());
+            spare_images_.pop_back();
+        }
+        if (!spare_jpegs_.empty()) {
+            e.jpeg = std::move(spare_jpegs_.back());
+            spare_jpegs_.pop_back();
+        }
+    }
+    e.jpeg.clear();
+    e.state = copy_fresh_gray8(frame, e.image, frame_buffer::clock::now(), max_age);
+    queue(std::move(s));
+}
+
+void frame_pipeline::submit_change(std::function<void()> change) {
+    auto s = std::make_unique<slot>();
+    s->data.change = std::move(change);
+    queue(std::move(s));
+}
+
+void frame_pipeline::queue(std::unique_ptr<slot> s) {
+    slot& added = *s;
+    in_flight_.push_back(std::move(s));
+    const bool needs_encoding = !added.data.change && added.data.state == frame_freshness::fresh &&
+                                !added.data.image.empty();
+    if (!needs_encoding) {
+        added.done = true;
+    } else if (workers_.empty()) {
+        encode(added);
+        added.done = true;
+    } else {
+        {
+            std::lock_guard<std::mutex> lock(guard_);
+            to_encode_.push_back(&added);
+        }
+        work_cv_.notify_one();
+        return;
+    }
+    drain();
+}
+
+void frame_pipeline::encode(slot& s) {
+    try {
+        ldb_writer::encode_frame(s.data.image, s.data.jpeg);
+    } catch (const std::exception&) {
+        s.data.jpeg.clear();  // written as a frame that could not be stored
+    }
+}
+
+void frame_pipeline::work() {
+    while (true) {
+        slot* s = nullptr;
+        {
+            std::unique_lock<std::mutex> lock(guard_);
+            work_cv_.wait(lock, [this] { return stopping_ || !to_encode_.empty(); });
+            if (to_encode_.empty()) return;
+            s = to_encode_.front();
+            to_encode_.pop_front();
+        }
+        encode(*s);
+        {
+            // The raw frame is no longer needed: its buffer serves a later message.
+            std::lock_guard<std::mutex> lock(guard_);
+            spare_images_.push_back(std::move(s->data.image));
+        }
+        s->done = true;
+        boost::asio::post(io_, [this] { drain(); });
+    }
+}
+
+void frame_pipeline::drain() {
+    const bool was_full = full();
+    while (!in_flight_.empty() && in_flight_.front()->done) {
+        std::unique_ptr<slot> s = std::move(in_flight_.front());
+        in_flight_.pop_front();
+        write_(s->data);
+        std::lock_guard<std::mutex> lock(guard_);
+        if (!s->data.image.empty()) spare_images_.push_back(std::move(s->data.image));
+        spare_jpegs_.push_back(std::move(s->data.jpeg));
+    }
+    if (was_full && !full() && on_space_) on_space_();
+}
