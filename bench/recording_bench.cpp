@@ -1,9 +1,7 @@
 // Cost of recording against the bare library calls, side by side:
 //  1. the full recording step (frame copy, JPEG, three puts, status event)
 //     vs. bare JPEG 85 encode + one bare put;
-//  2. the highest odometer message rate the write thread sustains over a
-//     pseudo-terminal with nothing lost and no growing backlog, against
-//     1 / (bare encode + put);
+//  2. (the sustained odometer rate is pipeline_bench's);
 //  3. the capture thread's CPU time per frame vs. a bare copy of the frame;
 //  4. the cost of the once-a-second synced put on the recording rate: rounds
 //     of steps with and without it, interleaved, as medians and spreads.
@@ -25,8 +23,6 @@
 #include <cstring>
 #include <filesystem>
 #include <pthread.h>
-#include <pty.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -119,7 +115,7 @@ int main() {
         auto bare_db = open_bare_store((root / ("bare-" + tag)).string());
         uint32_t value = 0;
         {
-            write_thread steps(link, "", frame);
+            write_thread steps(link, "", frame, 0);  // one thread: steps run when called
             const auto step = compare(
                 30, [&] { steps.on_odometer_value(value += 5, odometer_new); },
                 [&] { bare_encode_and_put(*bare_db, texture, value); });
@@ -153,55 +149,6 @@ int main() {
                 tag.c_str(), with.median, with.low, with.high, without.median, without.low,
                 without.high);
             ratios.emplace_back("sync " + tag, 1.0 - with.median / without.median);
-
-            // 2. Sustained odometer rate through the real thread and a pty.
-            int master = -1, slave = -1;
-            char name[256];
-            openpty(&master, &slave, name, nullptr, nullptr);
-            termios t{};
-            tcgetattr(slave, &t);
-            cfmakeraw(&t);
-            tcsetattr(slave, TCSANOW, &t);
-            config->Write(cfg::dpp_port, wxString(name));
-            double best = 0;
-            for (double share : {1.0, 0.95, 0.9, 0.8, 0.7}) {
-                const double rate = share * 1000.0 / step.bare_ms;
-                auto* writer = new write_thread(link, "", frame);
-                writer->Run();
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                const uint64_t before = sink.status.load();
-                const int messages = 60;
-                const auto period = std::chrono::duration<double>(1.0 / rate);
-                auto next = std::chrono::steady_clock::now();
-                uint8_t m[7];
-                for (int i = 0; i < messages; ++i) {
-                    encode_odometer_new(uint32_t(1000 + 5 * i), m);
-                    if (write(master, m, 7) != 7) break;
-                    next += std::chrono::duration_cast<std::chrono::steady_clock::duration>(period);
-                    std::this_thread::sleep_until(next);
-                }
-                // Sustained: every message recorded within two periods of the last one.
-                const auto deadline =
-                    std::chrono::steady_clock::now() +
-                    std::chrono::duration_cast<std::chrono::steady_clock::duration>(2 * period);
-                while (sink.status.load() - before < uint64_t(messages) &&
-                       std::chrono::steady_clock::now() < deadline) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
-                const bool kept_up = sink.status.load() - before == uint64_t(messages);
-                writer->stop();
-                writer->Wait();
-                delete writer;
-                std::printf("%s odometer at %.0f/s (%.0f%% of bare): %s\n", tag.c_str(), rate,
-                            share * 100, kept_up ? "kept up" : "fell behind");
-                if (kept_up) {
-                    best = share;
-                    break;
-                }
-            }
-            close(master);
-            close(slave);
-            ratios.emplace_back("rate " + tag, best);
         }
 
         // 3. Capture thread CPU per frame against a bare copy.
@@ -239,8 +186,6 @@ int main() {
     std::printf("\nratios:\n");
     for (const auto& [name, ratio] : ratios) {
         const char* goal = name.rfind("step", 0) == 0 ? "(goal <= 1.10)"
-                           : name.rfind("rate", 0) == 0
-                               ? "(share of 1/(encode+put) sustained, goal >= 0.90)"
                            : name.rfind("sync", 0) == 0
                                ? "(rate lost to the synced put, goal < 0.02, within the spread)"
                                : "(capture CPU per frame / bare copy)";

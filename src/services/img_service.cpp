@@ -4,6 +4,7 @@
 #include "database/frame_lookup.h"
 #include "database/ldb_writer.h"
 #include "runtime/text_encoding.h"
+#include "runtime/thread_priority.h"
 
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
@@ -51,6 +52,8 @@ std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link
 }
 
 wxThread::ExitCode img_service::Entry() {
+    // Frames for clients are decoded and encoded below the recording.
+    run_below_recording();
     mark_started();
     const ExitCode result = run_loop(
         [this] {
