@@ -1,8 +1,9 @@
-// C interface of the camera SDK. On these machines the SDK is provided by a
-// simulator (jai_sim.h) that behaves as a camera does: it enumerates
-// configured cameras, streams synthetic frames from a thread of its own at the
-// camera's frame rate into the buffers queued by the caller, and counts frames
-// that found no queued buffer as lost.
+// C interface of the camera SDK. jai_factory.cpp implements it and routes each
+// camera to its backend (camera_backend.h): the simulator (jai_sim.h), which
+// behaves as a camera does: it enumerates configured cameras, streams
+// synthetic frames from a thread of its own at the camera's frame rate into
+// the buffers queued by the caller, and counts frames that found no queued
+// buffer as lost.
 //
 // Every call returns a status: J_ST_SUCCESS (0) on success, anything else on
 // failure. Text outputs are NUL-terminated and limited by the caller's size,
