@@ -100,6 +100,6 @@ class camera_backend {
   public:
     virtual ~camera_backend() = default;
     virtual std::vector<camera_entry> list() = 0;
-    // Opens a camera by an ID its last list() gave.
+    // Opens a camera by an ID that an earlier list() gave.
     virtual J_STATUS_TYPE open(const std::string& id, std::unique_ptr<camera_device>& device) = 0;
 };

@@ -109,8 +109,9 @@ std::map<std::string, failure> g_failures;
 int32_t g_forced_wait_result = 0;
 int g_forced_wait_times = 0;
 
+// Backends live as long as the process: open cameras may outlive any reset.
 sim_backend& simulator() {
-    static sim_backend* backend = new sim_backend;  // lives as long as the process
+    static sim_backend* backend = new sim_backend;
     return *backend;
 }
 
@@ -215,11 +216,20 @@ void set_cameras(std::vector<camera_config> cameras) {
     g_settings_loaded = true;
 }
 
+void disconnect(const std::string& id) {
+    simulator().disconnect(id);
+}
+
+void reconnect(const std::string& id) {
+    simulator().reconnect(id);
+}
+
 void reset() {
     std::lock_guard<std::mutex> lock(g_mutex);
     g_settings_loaded = false;
     g_failures.clear();
     g_forced_wait_times = 0;
+    simulator().reconnect_all();
 }
 
 void fail_call(const std::string& call, int skip, int times) {

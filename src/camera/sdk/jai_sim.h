@@ -4,7 +4,8 @@
 // driver. The settings file named by the environment variable JAI_SIM_CONFIG,
 // or else ~/.jai_sim.conf, replaces that set (a file without any [camera]
 // section means no camera at all). Tests replace the set in process with
-// set_cameras() and inject failures of single calls with fail_call().
+// set_cameras(), unplug cameras with disconnect() and inject failures of
+// single calls with fail_call().
 //
 // All functions are safe to call from any thread.
 #pragma once
@@ -22,9 +23,9 @@ struct camera_config {
     std::string ip;     // info code 1001
     int64_t width = 2048;
     int64_t height = 1024;
-    int64_t pixel_format = 0x01080001;  // Mono8
+    int64_t pixel_format = 0x01080001;  // Mono8; Mono10, Mono12, Mono16 at their own depth
     double fps = 10.0;                  // 0: the camera delivers nothing
-    uint32_t corrupt_every = 0;         // every n-th delivered frame counts as corrupt
+    uint32_t corrupt_every = 0;         // every n-th filled frame is corrupt, not delivered
 };
 
 // The two cameras offered when nothing is configured.
@@ -36,7 +37,14 @@ bool parse_settings(std::istream& in, std::vector<camera_config>& cameras, std::
 // Cameras seen by the next J_Factory_UpdateCameraList. Open cameras keep theirs.
 void set_cameras(std::vector<camera_config> cameras);
 
-// Back to the settings file (or the defaults), no injected failures.
+// Unplugs the simulated camera with this ID: it is no longer listed or
+// opened, every call on a handle of it fails, and a wait on its stream
+// answers J_COND_WAIT_ERROR. reconnect() plugs it back in; it is opened anew.
+void disconnect(const std::string& id);
+void reconnect(const std::string& id);
+
+// Back to the settings file (or the defaults), every camera plugged in, no
+// injected failures.
 void reset();
 
 // Makes the named SDK call (e.g. "J_Camera_Open") fail `times` times after

@@ -1,5 +1,7 @@
 #include "camera/sdk/sim_backend.h"
 
+#include "camera/sdk/camera_link.h"
+#include "camera/sdk/pixel_format.h"
 #include "camera/sdk/sim_scene.h"
 
 #include <algorithm>
@@ -36,8 +38,11 @@ uint32_t bits_per_pixel(uint64_t pixel_format) {
 class sim_stream final : public camera_stream {
   public:
     sim_stream(const jai_sim::camera_config& config, std::shared_ptr<std::atomic<bool>> acquiring,
-               std::shared_ptr<frame_sink> sink)
-        : config_(config), acquiring_(std::move(acquiring)), sink_(std::move(sink)) {}
+               std::shared_ptr<camera_link> link, std::shared_ptr<frame_sink> sink)
+        : config_(config),
+          acquiring_(std::move(acquiring)),
+          link_(std::move(link)),
+          sink_(std::move(sink)) {}
     ~sim_stream() override { stop(); }
 
     J_STATUS_TYPE announce(BUF_HANDLE key, uint8_t* memory, uint32_t size) override {
@@ -68,6 +73,7 @@ class sim_stream final : public camera_stream {
 
     J_STATUS_TYPE start() override {
         std::lock_guard<std::mutex> control(control_);
+        if (link_->lost()) return J_ST_ERROR;
         std::lock_guard<std::mutex> lock(mutex_);
         if (producer_.joinable()) return J_ST_ACCESS_DENIED;
         stop_ = false;
@@ -103,6 +109,7 @@ class sim_stream final : public camera_stream {
 
     const jai_sim::camera_config config_;
     const std::shared_ptr<std::atomic<bool>> acquiring_;  // the camera's "AcquisitionStart"
+    const std::shared_ptr<camera_link> link_;
     const std::shared_ptr<frame_sink> sink_;
 
     std::mutex control_;  // serialises start and stop
@@ -124,6 +131,8 @@ void sim_stream::produce() {
     const uint32_t height = uint32_t(std::max<int64_t>(0, config_.height));
     const uint32_t bpp = bits_per_pixel(uint64_t(config_.pixel_format));
     const size_t image_size = size_t(bpp) * width * height / 8;
+    const uint32_t depth = pixel_depth(uint64_t(config_.pixel_format));
+    const uint32_t shift = (depth ? depth : std::min<uint32_t>(bpp, 16)) - 8;
     sim_scene view(width, height);
     std::vector<uint8_t> gray(size_t(width) * height);
     const auto period = config_.fps > 0
@@ -137,7 +146,7 @@ void sim_stream::produce() {
         wake_.wait_until(lock, next, [&] { return stop_; });
         if (stop_) return;
         next += period;
-        if (!acquiring_->load()) continue;
+        if (!acquiring_->load() || link_->lost()) continue;
         const uint64_t n = frames_++;
         if (input_.empty()) {
             ++lost_;
@@ -154,10 +163,11 @@ void sim_stream::produce() {
         if (bpp == 8) {
             std::memcpy(target.memory, gray.data(), bytes);
         } else {
+            // Grey values at the format's own depth, one little-endian word each.
             const size_t step = (bpp + 7) / 8;
             std::memset(target.memory, 0, bytes);
             for (size_t i = 0; i * step + 1 < bytes && i < gray.size(); ++i) {
-                const uint16_t v = uint16_t(gray[i]) << (std::min<uint32_t>(bpp, 16) - 8);
+                const uint16_t v = uint16_t(gray[i]) << shift;
                 std::memcpy(target.memory + i * step, &v, 2);
             }
         }
@@ -174,7 +184,11 @@ void sim_stream::produce() {
         lock.lock();
         filling_ = nullptr;
         ++filled_;
-        if (config_.corrupt_every && filled_ % config_.corrupt_every == 0) ++corrupt_;
+        if (config_.corrupt_every && filled_ % config_.corrupt_every == 0) {
+            ++corrupt_;
+            input_.push_front(key);
+            continue;
+        }
         lock.unlock();
         sink_->deliver(key, info);
         lock.lock();
@@ -184,9 +198,11 @@ void sim_stream::produce() {
 // One open simulated camera.
 class sim_device final : public camera_device {
   public:
-    explicit sim_device(const jai_sim::camera_config& config) : config_(config) {}
+    sim_device(const jai_sim::camera_config& config, std::shared_ptr<camera_link> link)
+        : config_(config), link_(std::move(link)) {}
 
     J_STATUS_TYPE get_int64(const char* name, int64_t& value) override {
+        if (link_->lost()) return J_ST_ERROR;
         const std::string n = name;
         if (n == "Width") {
             value = config_.width;
@@ -201,6 +217,7 @@ class sim_device final : public camera_device {
     }
 
     J_STATUS_TYPE set_string(const char* name, const char* value) override {
+        if (link_->lost()) return J_ST_ERROR;
         if (std::strcmp(name, "ExposureMode") != 0) return J_ST_INVALID_PARAMETER;
         // The simulator has no exposure to change; it takes the ten modes only.
         for (const char* mode : kExposureModes) {
@@ -210,6 +227,7 @@ class sim_device final : public camera_device {
     }
 
     J_STATUS_TYPE execute(const char* name) override {
+        if (link_->lost()) return J_ST_ERROR;
         if (std::strcmp(name, "AcquisitionStart") == 0) {
             *acquiring_ = true;
         } else if (std::strcmp(name, "AcquisitionStop") == 0) {
@@ -224,13 +242,16 @@ class sim_device final : public camera_device {
 
     J_STATUS_TYPE create_stream(uint32_t index, std::shared_ptr<frame_sink> sink,
                                 std::unique_ptr<camera_stream>& stream) override {
+        if (link_->lost()) return J_ST_ERROR;
         if (index != 0) return J_ST_INVALID_PARAMETER;
-        stream = std::make_unique<sim_stream>(config_, acquiring_, std::move(sink));
+        link_->add(sink);
+        stream = std::make_unique<sim_stream>(config_, acquiring_, link_, std::move(sink));
         return J_ST_SUCCESS;
     }
 
   private:
     const jai_sim::camera_config config_;
+    const std::shared_ptr<camera_link> link_;
     const std::shared_ptr<std::atomic<bool>> acquiring_ = std::make_shared<std::atomic<bool>>();
 };
 
@@ -241,11 +262,35 @@ void sim_backend::set_cameras(std::vector<jai_sim::camera_config> cameras) {
     cameras_ = std::move(cameras);
 }
 
+void sim_backend::disconnect(const std::string& id) {
+    std::vector<std::shared_ptr<camera_link>> lost;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        unplugged_.insert(id);
+        for (auto& [opened_id, weak] : opened_) {
+            if (auto link = weak.lock(); link && opened_id == id) lost.push_back(std::move(link));
+        }
+    }
+    for (auto& link : lost)  // sinks are called without our lock
+        link->fail();
+}
+
+void sim_backend::reconnect(const std::string& id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unplugged_.erase(id);
+}
+
+void sim_backend::reconnect_all() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unplugged_.clear();
+}
+
 std::vector<camera_entry> sim_backend::list() {
     std::lock_guard<std::mutex> lock(mutex_);
-    listed_ = cameras_;
     std::vector<camera_entry> entries;
-    for (const auto& c : listed_) {
+    for (const auto& c : cameras_) {
+        if (unplugged_.count(c.id)) continue;
+        known_[c.id] = c;
         entries.push_back(camera_entry{c.id, c.model, c.ip});
     }
     return entries;
@@ -253,11 +298,12 @@ std::vector<camera_entry> sim_backend::list() {
 
 J_STATUS_TYPE sim_backend::open(const std::string& id, std::unique_ptr<camera_device>& device) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& c : listed_) {
-        if (c.id == id) {
-            device = std::make_unique<sim_device>(c);
-            return J_ST_SUCCESS;
-        }
-    }
-    return J_ST_INVALID_ID;
+    if (unplugged_.count(id)) return J_ST_ERROR;  // not answering
+    auto known = known_.find(id);
+    if (known == known_.end()) return J_ST_INVALID_ID;
+    std::erase_if(opened_, [](auto& o) { return o.second.expired(); });
+    auto link = std::make_shared<camera_link>();
+    opened_.emplace_back(id, link);
+    device = std::make_unique<sim_device>(known->second, std::move(link));
+    return J_ST_SUCCESS;
 }
