@@ -1,10 +1,10 @@
 // C interface of the camera SDK. jai_factory.cpp implements it and routes each
 // camera to its backend (camera_backend.h): the simulator (jai_sim.h), which
-// behaves as a camera does: it enumerates configured cameras and streams
-// synthetic frames from a thread of its own at the camera's frame rate into
-// the buffers queued by the caller. Frames that find no queued buffer are
-// counted as lost, frames that arrive incomplete as corrupt, and these are
-// never delivered.
+// behaves as a camera does, or a real GigE Vision or USB3 Vision camera
+// through Aravis (arv_backend.h). The camera settings file (camera_settings.h)
+// chooses which cameras are listed. Cameras stream into the buffers queued by
+// the caller; frames that find no queued buffer are counted as lost, frames
+// that arrive incomplete as corrupt, and these are never delivered.
 //
 // Every call returns a status: J_ST_SUCCESS (0) on success, anything else on
 // failure. Text outputs are NUL-terminated and limited by the caller's size,

@@ -1,5 +1,7 @@
 #include "camera/sdk/camera_settings.h"
 
+#include <arpa/inet.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -45,16 +47,28 @@ bool set_camera_key(jai_sim::camera_config& c, const std::string& key, const std
     return true;
 }
 
+bool is_ipv4(const std::string& text) {
+    in_addr address{};
+    return inet_pton(AF_INET, text.c_str(), &address) == 1;
+}
+
 }  // namespace
 
 bool parse_camera_settings(std::istream& in, camera_settings& settings, std::string& error) {
     settings = camera_settings{};
     auto& cameras = settings.simulated;
+    enum { none, camera, discovery, gige } section = none;
     std::string line;
     int number = 0;
-    auto fail = [&](const std::string& what) {
-        error = "line " + std::to_string(number) + ": " + what;
+    int gige_line = 0;  // where the [gige] section being read began
+    auto fail = [&](int at, const std::string& what) {
+        error = "line " + std::to_string(at) + ": " + what;
         return false;
+    };
+    size_t gige_sections = 0;
+    // A [gige] section is complete once it has its address.
+    auto gige_complete = [&] {
+        return section != gige || settings.gige_addresses.size() == gige_sections;
     };
     while (std::getline(in, line)) {
         ++number;
@@ -62,22 +76,54 @@ bool parse_camera_settings(std::istream& in, camera_settings& settings, std::str
         if (hash != std::string::npos) line.erase(hash);
         line = trim(line);
         if (line.empty()) continue;
-        if (line == "[camera]") {
-            cameras.emplace_back();
-            cameras.back().id = "TL=>GevTL , INT=>SD , DEV=>SIM-" + std::to_string(cameras.size());
-            cameras.back().model = "SIM-LS2048";
-            cameras.back().ip = "192.168.10." + std::to_string(10 + cameras.size());
+        if (line.front() == '[') {
+            if (!gige_complete()) return fail(gige_line, "[gige] without an address");
+            if (line == "[camera]") {
+                section = camera;
+                cameras.emplace_back();
+                cameras.back().id =
+                    "TL=>GevTL , INT=>SD , DEV=>SIM-" + std::to_string(cameras.size());
+                cameras.back().model = "SIM-LS2048";
+                cameras.back().ip = "192.168.10." + std::to_string(10 + cameras.size());
+            } else if (line == "[discovery]") {
+                section = discovery;
+                settings.discover_gige = settings.discover_usb3 = true;
+            } else if (line == "[gige]") {
+                section = gige;
+                gige_line = number;
+                ++gige_sections;
+            } else {
+                return fail(number, "unknown section " + line);
+            }
             continue;
         }
         const auto eq = line.find('=');
-        if (eq == std::string::npos) return fail("expected key = value or [camera]");
-        if (cameras.empty()) return fail("key outside a [camera] section");
+        if (eq == std::string::npos) return fail(number, "expected key = value or a section");
+        const std::string key = trim(line.substr(0, eq));
+        const std::string value = trim(line.substr(eq + 1));
         std::string what;
-        if (!set_camera_key(cameras.back(), trim(line.substr(0, eq)), trim(line.substr(eq + 1)),
-                            what)) {
-            return fail(what);
+        switch (section) {
+            case none:
+                return fail(number, "key outside a section");
+            case camera:
+                if (!set_camera_key(cameras.back(), key, value, what)) return fail(number, what);
+                break;
+            case discovery:
+                if (key != "gige" && key != "usb3") return fail(number, "unknown key " + key);
+                if (value != "yes" && value != "no") return fail(number, key + " takes yes or no");
+                (key == "gige" ? settings.discover_gige : settings.discover_usb3) = value == "yes";
+                break;
+            case gige:
+                if (key != "address") return fail(number, "unknown key " + key);
+                if (!is_ipv4(value)) return fail(number, "bad address " + value);
+                if (settings.gige_addresses.size() == gige_sections) {
+                    return fail(number, "[gige] with a second address");
+                }
+                settings.gige_addresses.push_back(value);
+                break;
         }
     }
+    if (!gige_complete()) return fail(gige_line, "[gige] without an address");
     return true;
 }
 
@@ -93,17 +139,14 @@ camera_settings load_camera_settings() {
     const std::string path = camera_settings_path();
     std::ifstream in(path);
     camera_settings settings;
-    if (path.empty() || !in) {
-        settings.simulated = jai_sim::default_cameras();
-        return settings;
-    }
-    std::string error;
-    if (!parse_camera_settings(in, settings, error)) {
-        std::fprintf(stderr, "camera simulator: %s: %s; using the default cameras\n", path.c_str(),
-                     error.c_str());
+    if (!path.empty() && in) {
+        std::string error;
+        if (parse_camera_settings(in, settings, error)) return settings;
+        std::fprintf(stderr, "camera settings: %s: %s; looking for real cameras only\n",
+                     path.c_str(), error.c_str());
         settings = camera_settings{};
-        settings.simulated = jai_sim::default_cameras();
     }
+    settings.discover_gige = settings.discover_usb3 = true;
     return settings;
 }
 

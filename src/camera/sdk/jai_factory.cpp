@@ -8,6 +8,7 @@
 // joins it. Objects a call uses while unlocked are held by shared pointer.
 #include "camera/sdk/Jai_Factory.h"
 
+#include "camera/sdk/arv_backend.h"
 #include "camera/sdk/camera_backend.h"
 #include "camera/sdk/camera_settings.h"
 #include "camera/sdk/jai_sim.h"
@@ -115,14 +116,22 @@ sim_backend& simulator() {
     return *backend;
 }
 
-// Must hold g_mutex. The backends that take part in listing, the settings
-// file read once until reset.
+arv_backend& aravis() {
+    static arv_backend* backend = new arv_backend;
+    return *backend;
+}
+
+// Must hold g_mutex. The backends in listing order, configured from the
+// settings file, which is read once until reset.
 std::vector<camera_backend*> backends_locked() {
     if (!g_settings_loaded) {
-        simulator().set_cameras(load_camera_settings().simulated);
+        const camera_settings settings = load_camera_settings();
+        simulator().set_cameras(settings.simulated);
+        aravis().configure(arv_backend::options{settings.discover_gige, settings.discover_usb3,
+                                                settings.gige_addresses});
         g_settings_loaded = true;
     }
-    return {&simulator()};
+    return {&simulator(), &aravis()};
 }
 
 // Must hold g_mutex. True when an injected failure applies to this call.
@@ -213,6 +222,7 @@ namespace jai_sim {
 void set_cameras(std::vector<camera_config> cameras) {
     std::lock_guard<std::mutex> lock(g_mutex);
     simulator().set_cameras(std::move(cameras));
+    aravis().configure(arv_backend::options{});  // these cameras and nothing else
     g_settings_loaded = true;
 }
 
@@ -284,7 +294,8 @@ J_STATUS_TYPE J_Factory_Close(FACTORY_HANDLE factory) {
 J_STATUS_TYPE J_Factory_GetInfo(int32_t info, char* buffer, uint32_t* size) {
     ROUTE_ENTER("J_Factory_GetInfo");
     if (info != FAC_INFO_VERSION) return J_ST_INVALID_PARAMETER;
-    return put_text("SDK simulator 1.0.0", buffer, size);
+    return put_text("undercam camera interface 2.0 (simulator, " + arv_backend::version() + ")",
+                    buffer, size);
 }
 
 J_STATUS_TYPE J_Factory_UpdateCameraList(FACTORY_HANDLE factory, bool8_t* changed) {
