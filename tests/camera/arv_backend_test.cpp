@@ -395,8 +395,9 @@ TEST_F(arv_backend_test, a_camera_that_vanishes_fails_the_wait_closes_and_opens_
         const auto closing = std::chrono::steady_clock::now();
         s.close();
         camera.reset();
-        // Closing a dead camera does not wait for its time-outs.
-        EXPECT_LT(std::chrono::steady_clock::now() - closing, 2s);
+        // Closing a dead camera does not wait for its control time-outs
+        // (about 5 s when released in place).
+        EXPECT_LT(std::chrono::steady_clock::now() - closing, 4s);
     }
     fake = std::make_unique<fake_gige_camera>("GONE1");  // power is back
     ASSERT_TRUE(wait_until([&] { return cameras().size() == 1; }, 20s));
@@ -500,7 +501,7 @@ TEST_F(capture_on_real_camera, a_vanished_camera_ends_the_capture_thread_with_th
     const auto begin = std::chrono::steady_clock::now();
     stop_capture_thread(thread_);
     camera_.reset();
-    EXPECT_LT(std::chrono::steady_clock::now() - begin, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 4s);
     EXPECT_EQ(jai_sim::open_streams(), 0);
     EXPECT_EQ(jai_sim::open_cameras(), 0);
 }
