@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and starts the station on its built-in camera
-# simulator with a throwaway home folder. Without a display it starts Xvfb
-# with a window manager and saves screenshots to build/artifacts/station.png.
+# Sets everything up, builds, and starts the station on two simulated cameras
+# with a throwaway home folder. Without a display it starts Xvfb with a window
+# manager and saves screenshots to build/artifacts/station.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -26,6 +26,19 @@ odo_pid=$!
 coord_pid=$!
 for _ in $(seq 50); do [ -s "$home/coordinates.log" ] && [ -e "$home/odometer" ] && break; sleep 0.1; done
 coord_port=$(head -n 1 "$home/coordinates.log")
+
+# The camera layer's settings: the two simulated cameras (without this file
+# the station would look for real cameras on the network).
+cat > "$home/.jai_sim.conf" <<CONF
+[camera]
+id = TL=>GevTL , INT=>FD , MAC=>00-0C-DF-0A-00-01 , DEV=>SIM-LS2048-0001
+model = SIM-LS2048
+ip = 192.168.10.11
+[camera]
+id = TL=>GevTL , INT=>SD , MAC=>00-0C-DF-0A-00-02 , DEV=>SIM-LS2048-0002
+model = SIM-LS2048
+ip = 192.168.10.12
+CONF
 
 cat > "$home/Dunmere/config/.undercam" <<CONF
 write_path=$home/recordings

@@ -14,6 +14,7 @@ packages=(
   libgtest-dev googletest
   xvfb xauth openbox xdotool imagemagick x11-utils
   socat python3-plyvel python3-pil
+  libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
 )
 
 missing=()

@@ -118,6 +118,11 @@ void capture_thread::set_up() {
         stream_ = nullptr;
         throw std::runtime_error("Error creating data stream");
     }
+    // A GigE Vision camera negotiates its packet size as the stream is made.
+    int64_t packet_size = 0;
+    if (J_Camera_GetValueInt64(camera_, "GevSCPSPacketSize", &packet_size) == J_ST_SUCCESS) {
+        link_->post_info("GigE Vision packet size: " + std::to_string(packet_size) + " bytes");
+    }
     const uint64_t mode = 0;
     if (J_DataStream_SetParam(stream_, STREAM_PARAM_BUFFER_HANDLING, &mode, sizeof(mode)) !=
         J_ST_SUCCESS) {

@@ -4,7 +4,8 @@
 // delivered frame is copied into the frame_buffer under its exclusive lock,
 // statistics go to status field 0 after every frame and every 1000 ms wait
 // that timed out, and every tenth frame the stream information makes the
-// main window refresh its preview.
+// main window refresh its preview. A GigE Vision camera's packet size, as
+// negotiated when the stream is made, goes to the journal.
 //
 // The frame_buffer tells its readers whether the capture runs and when it
 // last delivered, so nothing is recorded that the camera did not deliver.

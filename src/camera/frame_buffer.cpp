@@ -1,6 +1,9 @@
 #include "camera/frame_buffer.h"
 
+#include "camera/sdk/pixel_format.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -19,6 +22,14 @@ std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera) {
     }
     if (J_Camera_GetValueInt64(camera, "PixelFormat", &buffer->pixel_format) != J_ST_SUCCESS) {
         throw std::runtime_error("Error getting pixel format.");
+    }
+    if (pixel_depth(uint64_t(buffer->pixel_format)) == 0) {
+        char text[160];
+        std::snprintf(text, sizeof(text),
+                      "Unsupported pixel format 0x%08llX: the station records Mono8, Mono10, "
+                      "Mono12 and Mono16 only.",
+                      static_cast<unsigned long long>(buffer->pixel_format));
+        throw std::runtime_error(text);
     }
     buffer->bits_per_pixel = pixel_format_bits(buffer->pixel_format);
     // A camera that reports a negative extent yields an empty frame, never a huge one.
@@ -51,7 +62,8 @@ void copy_gray8_locked(const frame_buffer& frame, cv::Mat& image) {
     if (step == 1) {
         std::memcpy(out, in, count);
     } else {
-        const unsigned shift = std::min(frame.bits_per_pixel, 16u) - 8;
+        const uint32_t depth = pixel_depth(uint64_t(frame.pixel_format));
+        const unsigned shift = (depth ? depth : std::min(frame.bits_per_pixel, 16u)) - 8;
         for (size_t i = 0; i < count; ++i) {
             const unsigned v = in[i * step] | unsigned(in[i * step + 1]) << 8;
             out[i] = static_cast<uint8_t>(std::min(255u, v >> shift));

@@ -45,7 +45,9 @@ uint32_t pixel_format_bits(int64_t pixel_format);
 
 // A zero-filled frame_buffer of the camera's "Width", "Height" and
 // "PixelFormat". Throws "Error getting frame width.", "Error getting frame
-// height." or "Error getting pixel format.".
+// height." or "Error getting pixel format.", and for a format the station
+// does not record (anything but Mono8, Mono10, Mono12, Mono16) a text that
+// names its code: "Unsupported pixel format 0x0210001F: ...".
 std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera);
 
 // What a frame taken now would be.
@@ -74,7 +76,8 @@ frame_freshness copy_fresh_gray8(frame_buffer& frame, cv::Mat& image,
                                  frame_buffer::clock::duration max_age);
 
 // The frame as an 8-bit grey image of height x width, copied under the shared
-// lock into `image` (reallocated only when its size differs). Wider pixels
-// (little-endian, up to 16 bits) are scaled down to 8 bits; never more is read
-// than the frame holds. Empty when width or height is 0.
+// lock into `image` (reallocated only when its size differs). Mono10, Mono12
+// and Mono16 pixels (little-endian 16-bit words) are scaled to 8 bits by
+// their own depth, so their whole range maps onto 0 to 255; never more is
+// read than the frame holds. Empty when width or height is 0.
 void copy_gray8(frame_buffer& frame, cv::Mat& image);

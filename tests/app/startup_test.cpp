@@ -1,5 +1,7 @@
 // The real program under a display server: start-up, banner, single
-// instance, camera choice and an orderly close.
+// instance, camera choice and an orderly close. Each home holds a camera
+// settings file with simulated cameras, so no test looks for real ones.
+#include "support/camera_settings_file.h"
 #include "support/station_process.h"
 
 #include <utility>
@@ -49,6 +51,7 @@ std::vector<std::wstring> row_texts(const std::wstring& journal) {
 
 TEST(startup, journal_begins_with_the_table_and_the_banner_and_stays_open_ended) {
     test_home home;
+    write_simulated_cameras(home.path());
     station_process station(kBinary, home.path());
     ASSERT_TRUE(wait_until([&] { return journal_has(home.path(), L"Active camera selected"); },
                            std::chrono::seconds(30)));
@@ -85,6 +88,7 @@ TEST(startup, journal_begins_with_the_table_and_the_banner_and_stays_open_ended)
 
 TEST(startup, second_instance_is_refused_and_creates_nothing) {
     test_home home;
+    write_simulated_cameras(home.path());
     station_process first(kBinary, home.path());
     ASSERT_TRUE(wait_until([&] { return journal_has(home.path(), L"Active camera selected"); },
                            std::chrono::seconds(30)));
@@ -102,6 +106,7 @@ TEST(startup, second_instance_is_refused_and_creates_nothing) {
 
 TEST(startup, preferred_driver_and_side_come_from_the_configuration) {
     test_home home;
+    write_simulated_cameras(home.path());
     std::filesystem::create_directories(home / "Dunmere/config");
     std::ofstream(home / "Dunmere/config/.undercam")
         << "driver=FilterDriver\nside=\xD0\xBF\xD1\x80\xD0\xB0\xD0\xB2\xD1\x8B\xD0\xB9\n";
@@ -128,6 +133,7 @@ TEST(startup, without_cameras_it_starts_and_opens_none) {
 
 TEST(startup, week_old_journals_go_and_newer_ones_stay) {
     test_home home;
+    write_simulated_cameras(home.path());
     std::filesystem::create_directories(home / "Dunmere/log");
     const auto old_file = home / "Dunmere/log/undercam[1].html";
     const auto recent = home / "Dunmere/log/undercam[2].html";
@@ -165,6 +171,7 @@ TEST(startup, a_start_up_that_fails_after_its_services_started_ends_cleanly) {
     probe.close();
 
     test_home home;
+    write_simulated_cameras(home.path());
     std::filesystem::create_directories(home / "Dunmere/config");
     std::ofstream(home / "Dunmere/config/.undercam") << "data_service_port=" << data_port << "\n";
     station_process station(kBinary, home.path());

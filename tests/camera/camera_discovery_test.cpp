@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -103,11 +104,10 @@ TEST_F(camera_discovery_test, geometry_sizes_the_frame_buffer) {
     c.width = 100;
     c.height = 30;
     c.pixel_format = 0x01100003;  // 16 bits
-    auto low = camera("B INT=>SD", "N", "2");
-    low.pixel_format = 0x01040001;  // a size field below 8 counts as 8
-    low.width = 10;
-    low.height = 10;
-    jai_sim::set_cameras({c, low});
+    auto narrow = camera("B INT=>SD", "N", "2");
+    narrow.width = 10;
+    narrow.height = 10;
+    jai_sim::set_cameras({c, narrow});
     enumerate_cameras(factory_);
     auto wide = JAI_Camera::open(factory_, "A INT=>FD");
     auto frame = read_frame_geometry(wide->handle());
@@ -115,8 +115,9 @@ TEST_F(camera_discovery_test, geometry_sizes_the_frame_buffer) {
     EXPECT_EQ(frame->height, 30);
     EXPECT_EQ(frame->bits_per_pixel, 16u);
     EXPECT_EQ(frame->pixels.size(), 6000u);
-    auto narrow = JAI_Camera::open(factory_, "B INT=>SD");
-    EXPECT_EQ(read_frame_geometry(narrow->handle())->pixels.size(), 100u);
+    auto mono8 = JAI_Camera::open(factory_, "B INT=>SD");
+    EXPECT_EQ(read_frame_geometry(mono8->handle())->pixels.size(), 100u);
+    EXPECT_EQ(pixel_format_bits(0x01040001), 8u);  // a size field below 8 counts as 8
 
     jai_sim::fail_call("J_Camera_GetValueInt64", 1);
     EXPECT_EQ(error_of([&] { read_frame_geometry(wide->handle()); }),
@@ -140,4 +141,42 @@ TEST_F(camera_discovery_test, releasing_the_last_reference_closes_the_camera) {
                   "Error setting exposure mode.");
     }
     EXPECT_EQ(jai_sim::open_cameras(), 0);
+}
+
+TEST_F(camera_discovery_test, formats_other_than_mono_8_to_16_are_refused_by_their_code) {
+    const std::pair<int64_t, uint32_t> recorded[] = {{J_GVSP_PIX_MONO8, 8},
+                                                     {J_GVSP_PIX_MONO10, 16},
+                                                     {J_GVSP_PIX_MONO12, 16},
+                                                     {J_GVSP_PIX_MONO16, 16}};
+    const int64_t refused[] = {
+        0x01040001,  // 4 bits: once taken as 8
+        0x010C0004,  // Mono10Packed
+        0x010A0046,  // Mono10p
+        0x01080008,  // BayerGR8
+        0x02180014,  // RGB8
+        0,
+    };
+    std::vector<jai_sim::camera_config> cameras;
+    for (const auto& [format, bits] : recorded) {
+        cameras.push_back(camera("OK " + std::to_string(format) + " INT=>SD", "M", "1"));
+        cameras.back().pixel_format = format;
+    }
+    for (int64_t format : refused) {
+        cameras.push_back(camera("NO " + std::to_string(format) + " INT=>SD", "M", "1"));
+        cameras.back().pixel_format = format;
+    }
+    jai_sim::set_cameras(cameras);
+    enumerate_cameras(factory_);
+    for (const auto& [format, bits] : recorded) {
+        auto cam = JAI_Camera::open(factory_, "OK " + std::to_string(format) + " INT=>SD");
+        EXPECT_EQ(read_frame_geometry(cam->handle())->bits_per_pixel, bits) << format;
+    }
+    for (int64_t format : refused) {
+        auto cam = JAI_Camera::open(factory_, "NO " + std::to_string(format) + " INT=>SD");
+        char code[16];
+        std::snprintf(code, sizeof(code), "0x%08llX", static_cast<unsigned long long>(format));
+        EXPECT_EQ(error_of([&] { read_frame_geometry(cam->handle()); }),
+                  "Unsupported pixel format " + std::string(code) +
+                      ": the station records Mono8, Mono10, Mono12 and Mono16 only.");
+    }
 }

@@ -234,3 +234,16 @@ TEST_F(capture_thread_test, a_stop_while_the_camera_is_looked_for_ends_at_once) 
     EXPECT_EQ(frame_state(*frame_, frame_buffer::clock::now(), 1s),
               frame_freshness::capture_stopped);
 }
+
+TEST_F(capture_thread_test, an_unplugged_camera_ends_the_loop_with_the_wait_error) {
+    camera(50);
+    thread_ = start_capture_thread(link_, camera_, *frame_);
+    ASSERT_TRUE(wait_until([&] { return count(evt_grab_stats) >= 2; }));
+    jai_sim::disconnect(jai_sim::default_cameras()[0].id);
+    ASSERT_TRUE(wait_until([&] { return count(evt_log_error) > 0; }));
+    EXPECT_EQ(window_.texts(evt_log_error), std::vector<wxString>{"Condition wait error"});
+    thread_->Wait();
+    delete thread_;
+    thread_ = nullptr;
+    EXPECT_EQ(jai_sim::open_streams(), 0);
+}

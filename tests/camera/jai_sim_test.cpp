@@ -1,9 +1,11 @@
 // The camera simulator behaves as the capture code expects a camera to.
+#include "camera/frame_buffer.h"
 #include "camera/sdk/Jai_Factory.h"
 #include "camera/sdk/jai_sim.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <sstream>
@@ -14,6 +16,8 @@ namespace {
 
 class jai_sim_test : public testing::Test {
   protected:
+    static constexpr const char* kId = "TL=>GevTL , INT=>SD , DEV=>T1";
+
     void SetUp() override {
         jai_sim::reset();
         ASSERT_EQ(J_Factory_Open("", &factory_), J_ST_SUCCESS);
@@ -23,14 +27,17 @@ class jai_sim_test : public testing::Test {
         jai_sim::reset();
     }
 
-    CAM_HANDLE open_camera(double fps, int64_t width = 256, int64_t height = 128) {
+    CAM_HANDLE open_camera(double fps, int64_t width = 256, int64_t height = 128,
+                           int64_t pixel_format = J_GVSP_PIX_MONO8, uint32_t corrupt_every = 0) {
         jai_sim::camera_config c;
-        c.id = "TL=>GevTL , INT=>SD , DEV=>T1";
+        c.id = kId;
         c.model = "M";
         c.ip = "10.0.0.1";
         c.width = width;
         c.height = height;
         c.fps = fps;
+        c.pixel_format = pixel_format;
+        c.corrupt_every = corrupt_every;
         jai_sim::set_cameras({c});
         bool8_t changed = 0;
         EXPECT_EQ(J_Factory_UpdateCameraList(factory_, &changed), J_ST_SUCCESS);
@@ -91,6 +98,19 @@ int32_t wait(J_COND_HANDLE condition, uint32_t ms) {
     int32_t result = -99;
     EXPECT_EQ(J_Event_WaitForCondition(condition, ms, &result), J_ST_SUCCESS);
     return result;
+}
+
+// Takes the next delivered buffer from the event; its pixels' address.
+uint8_t* take(const stream_fixture& s, BUF_HANDLE& buffer) {
+    J_EVENT_DATA_NEW_BUFFER data{};
+    uint32_t size = sizeof(data);
+    EXPECT_EQ(J_Event_GetData(s.event, &data, &size), J_ST_SUCCESS);
+    buffer = data.BufferHandle;
+    uint64_t base = 0;
+    uint32_t s8 = 8;
+    EXPECT_EQ(J_DataStream_GetBufferInfo(s.stream, buffer, BUFFER_INFO_BASE, &base, &s8),
+              J_ST_SUCCESS);
+    return reinterpret_cast<uint8_t*>(base);
 }
 
 }  // namespace
@@ -281,4 +301,94 @@ TEST_F(jai_sim_test, rotate_turns_the_image_by_180_degrees) {
     ASSERT_EQ(J_Image_Rotate(&info, J_ROTATE_180), J_ST_SUCCESS);
     EXPECT_EQ(wide, (std::vector<uint8_t>{3, 4, 1, 2}));
     EXPECT_NE(J_Image_Rotate(&info, 1), J_ST_SUCCESS);
+}
+
+TEST_F(jai_sim_test, corrupt_frames_are_counted_and_their_buffers_never_delivered) {
+    CAM_HANDLE camera = open_camera(100, 256, 128, J_GVSP_PIX_MONO8, 3);
+    {
+        stream_fixture s(camera, 8, 256 * 128);
+        int taken = 0;
+        while (taken < 12) {
+            ASSERT_EQ(wait(s.condition, 1000), J_COND_WAIT_SIGNAL);
+            BUF_HANDLE b = nullptr;
+            take(s, b);
+            ++taken;
+            ASSERT_EQ(J_DataStream_QueueBuffer(s.stream, b), J_ST_SUCCESS);
+        }
+        ASSERT_EQ(J_DataStream_StopAcquisition(s.stream, ACQ_STOP_FLAG_KILL), J_ST_SUCCESS);
+        const uint64_t delivered = s.info(STREAM_INFO_NUM_DELIVERED);
+        const uint64_t corrupt = s.info(STREAM_INFO_NUM_CORRUPT);
+        EXPECT_EQ(delivered, uint64_t(taken) + s.info(STREAM_INFO_NUM_AWAIT_DELIVERY));
+        // Every third filled frame is corrupt, and none of those is delivered.
+        EXPECT_GT(corrupt, 0u);
+        EXPECT_EQ(corrupt, (delivered + corrupt) / 3);
+    }
+    J_Camera_Close(camera);
+}
+
+TEST_F(jai_sim_test, wide_formats_carry_the_picture_at_their_own_depth) {
+    const std::pair<int64_t, int> formats[] = {
+        {J_GVSP_PIX_MONO10, 10}, {J_GVSP_PIX_MONO12, 12}, {J_GVSP_PIX_MONO16, 16}};
+    for (const auto& [format, depth] : formats) {
+        CAM_HANDLE camera = open_camera(50, 256, 128, format);
+        auto frame = read_frame_geometry(camera);
+        ASSERT_EQ(frame->pixels.size(), 2u * 256 * 128);
+        {
+            stream_fixture s(camera, 2, frame->pixels.size());
+            ASSERT_EQ(wait(s.condition, 1000), J_COND_WAIT_SIGNAL);
+            BUF_HANDLE b = nullptr;
+            const uint8_t* pixels = take(s, b);
+            std::memcpy(frame->pixels.data(), pixels, frame->pixels.size());
+        }
+        uint32_t highest = 0;
+        for (size_t i = 0; i < frame->pixels.size(); i += 2) {
+            highest = std::max<uint32_t>(highest, frame->pixels[i] | frame->pixels[i + 1] << 8);
+        }
+        EXPECT_LT(highest, 1u << depth) << depth;
+        EXPECT_GE(highest, 1u << (depth - 1)) << depth;  // bright rails use the upper half
+        cv::Mat gray;
+        copy_gray8(*frame, gray);
+        EXPECT_GE(jai_sim::read_frame_number(gray.data, 256, 128), 0) << depth;
+        J_Camera_Close(camera);
+    }
+}
+
+TEST_F(jai_sim_test, an_unplugged_camera_fails_its_wait_and_calls_and_opens_again_when_back) {
+    CAM_HANDLE camera = open_camera(50);
+    {
+        stream_fixture s(camera, 4, 256 * 128);
+        ASSERT_EQ(wait(s.condition, 1000), J_COND_WAIT_SIGNAL);
+        jai_sim::disconnect(kId);
+        // Frames already delivered are handed out first.
+        int32_t result = J_COND_WAIT_SIGNAL;
+        while ((result = wait(s.condition, 1000)) == J_COND_WAIT_SIGNAL) {
+            BUF_HANDLE b = nullptr;
+            take(s, b);
+        }
+        EXPECT_EQ(result, J_COND_WAIT_ERROR);
+        EXPECT_EQ(wait(s.condition, 1000), J_COND_WAIT_ERROR);  // and keeps failing
+        int64_t width = 0;
+        EXPECT_NE(J_Camera_GetValueInt64(camera, "Width", &width), J_ST_SUCCESS);
+        EXPECT_NE(J_Camera_ExecuteCommand(camera, "AcquisitionStop"), J_ST_SUCCESS);
+    }
+    EXPECT_EQ(jai_sim::open_streams(), 0);
+    EXPECT_EQ(J_Camera_Close(camera), J_ST_SUCCESS);
+
+    bool8_t changed = 0;
+    uint32_t count = 9;
+    ASSERT_EQ(J_Factory_UpdateCameraList(factory_, &changed), J_ST_SUCCESS);
+    ASSERT_EQ(J_Factory_GetNumOfCameras(factory_, &count), J_ST_SUCCESS);
+    EXPECT_EQ(count, 0u);
+    EXPECT_NE(J_Camera_Open(factory_, kId, &camera, 0), J_ST_SUCCESS);
+
+    jai_sim::reconnect(kId);
+    ASSERT_EQ(J_Factory_UpdateCameraList(factory_, &changed), J_ST_SUCCESS);
+    ASSERT_EQ(J_Factory_GetNumOfCameras(factory_, &count), J_ST_SUCCESS);
+    EXPECT_EQ(count, 1u);
+    ASSERT_EQ(J_Camera_Open(factory_, kId, &camera, 0), J_ST_SUCCESS);
+    {
+        stream_fixture s(camera, 4, 256 * 128);
+        EXPECT_EQ(wait(s.condition, 1000), J_COND_WAIT_SIGNAL);
+    }
+    J_Camera_Close(camera);
 }

@@ -1,5 +1,7 @@
-// Entry of window tests: a temporary HOME, a running wx application object
-// with its GUI initialised (a display is needed: the suites run under xvfb-run).
+// Entry of window tests: a temporary HOME with the two default simulated
+// cameras in its camera settings file, a running wx application object with
+// its GUI initialised (a display is needed: the suites run under xvfb-run).
+#include "support/camera_settings_file.h"
 #include "support/test_home.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
     test_home home;
     setenv("HOME", home.path().c_str(), 1);
     unsetenv("JAI_SIM_CONFIG");
+    write_simulated_cameras(home.path());
     wxApp::SetInstance(new test_app);
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) return 1;
     wxUILocale::UseDefault();

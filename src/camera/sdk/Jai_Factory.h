@@ -1,8 +1,10 @@
-// C interface of the camera SDK. On these machines the SDK is provided by a
-// simulator (jai_sim.h) that behaves as a camera does: it enumerates
-// configured cameras, streams synthetic frames from a thread of its own at the
-// camera's frame rate into the buffers queued by the caller, and counts frames
-// that found no queued buffer as lost.
+// C interface of the camera SDK. jai_factory.cpp implements it and routes each
+// camera to its backend (camera_backend.h): the simulator (jai_sim.h), which
+// behaves as a camera does, or a real GigE Vision or USB3 Vision camera
+// through Aravis (arv_backend.h). The camera settings file (camera_settings.h)
+// chooses which cameras are listed. Cameras stream into the buffers queued by
+// the caller; frames that find no queued buffer are counted as lost, frames
+// that arrive incomplete as corrupt, and these are never delivered.
 //
 // Every call returns a status: J_ST_SUCCESS (0) on success, anything else on
 // failure. Text outputs are NUL-terminated and limited by the caller's size,
@@ -46,7 +48,9 @@ enum { FAC_INFO_VERSION = 0 };
 // Camera information codes.
 enum { CAM_INFO_MODELNAME = 2, CAM_INFO_IP = 1001 };
 
-// Results of J_Event_WaitForCondition.
+// Results of J_Event_WaitForCondition. A stream whose camera stopped
+// answering (unplugged, powered off) hands out the frames it had delivered,
+// then answers J_COND_WAIT_ERROR to every wait.
 enum {
     J_COND_WAIT_ERROR = -1,
     J_COND_WAIT_TIMEOUT = 0,
@@ -96,6 +100,7 @@ enum {
     J_GVSP_PIX_MONO8 = 0x01080001,
     J_GVSP_PIX_MONO10 = 0x01100003,
     J_GVSP_PIX_MONO12 = 0x01100005,
+    J_GVSP_PIX_MONO16 = 0x01100007,
 };
 
 // Description of one delivered image.

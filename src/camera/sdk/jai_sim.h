@@ -1,10 +1,11 @@
-// Control of the camera simulator that stands in for the camera SDK.
+// Control of the camera simulator, one of the cameras behind the camera SDK.
 //
-// Without any setting the simulator offers two line-scan cameras, one on each
-// driver. The settings file named by the environment variable JAI_SIM_CONFIG,
-// or else ~/.jai_sim.conf, replaces that set (a file without any [camera]
-// section means no camera at all). Tests replace the set in process with
-// set_cameras() and inject failures of single calls with fail_call().
+// Which cameras the SDK offers is the camera settings file's choice
+// (camera_settings.h): simulated cameras, real ones, or both; without the
+// file, real cameras only. Tests replace that choice in process with
+// set_cameras(), which offers the given simulated cameras and nothing else
+// (no discovery of real cameras), unplug simulated cameras with disconnect(),
+// and inject failures of single calls with fail_call().
 //
 // All functions are safe to call from any thread.
 #pragma once
@@ -22,21 +23,30 @@ struct camera_config {
     std::string ip;     // info code 1001
     int64_t width = 2048;
     int64_t height = 1024;
-    int64_t pixel_format = 0x01080001;  // Mono8
+    int64_t pixel_format = 0x01080001;  // Mono8; Mono10, Mono12, Mono16 at their own depth
     double fps = 10.0;                  // 0: the camera delivers nothing
-    uint32_t corrupt_every = 0;         // every n-th delivered frame counts as corrupt
+    uint32_t corrupt_every = 0;         // every n-th filled frame is corrupt, not delivered
 };
 
-// The two cameras offered when nothing is configured.
+// Two 2048 x 1024 Mono8 cameras at 10 frames a second, one on each driver:
+// the demo's and the tests' cameras.
 std::vector<camera_config> default_cameras();
 
-// Parses settings text; on failure returns false and describes the fault.
+// Parses settings text into its simulated cameras; on failure returns false
+// and describes the fault.
 bool parse_settings(std::istream& in, std::vector<camera_config>& cameras, std::string& error);
 
-// Cameras seen by the next J_Factory_UpdateCameraList. Open cameras keep theirs.
+// The simulated cameras seen by the next J_Factory_UpdateCameraList, and no
+// real camera. Open cameras keep theirs.
 void set_cameras(std::vector<camera_config> cameras);
 
-// Back to the settings file (or the defaults), no injected failures.
+// Unplugs the simulated camera with this ID: it is no longer listed or
+// opened, every call on a handle of it fails, and a wait on its stream
+// answers J_COND_WAIT_ERROR. reconnect() plugs it back in; it is opened anew.
+void disconnect(const std::string& id);
+void reconnect(const std::string& id);
+
+// Back to the settings file, every camera plugged in, no injected failures.
 void reset();
 
 // Makes the named SDK call (e.g. "J_Camera_Open") fail `times` times after
