@@ -94,8 +94,14 @@ bool keeps_up(const app_link_ptr& link, wxConfigBase& config, counter& sink, fra
            std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const bool kept_up =
-        sink.lines.load() - before == uint64_t(messages) && !(sink.faults.load() & fault_behind);
+    const uint64_t stored = sink.lines.load() - before;
+    const bool behind = sink.faults.load() & fault_behind;
+    const bool kept_up = stored == uint64_t(messages) && !behind;
+    if (!kept_up) {
+        std::printf("    (%llu of %d messages in time%s)\n",
+                    static_cast<unsigned long long>(stored), messages,
+                    behind ? ", fell behind" : "");
+    }
     writer->stop();
     writer->Wait();
     delete writer;
@@ -108,7 +114,7 @@ double sustained(const app_link_ptr& link, wxConfigBase& config, counter& sink, 
                  const char* what) {
     for (double share : shares) {
         const bool kept_up = keeps_up(link, config, sink, frame, encoders, share * base);
-        std::printf("  %-28s %6.1f/s (%.2f of one step): %s\n", what, share * base, share,
+        std::printf("  %-28s %6.1f/s (%.2f of the base): %s\n", what, share * base, share,
                     kept_up ? "kept up" : "fell behind");
         if (kept_up) return share * base;
     }
@@ -156,6 +162,7 @@ class clients {
 }  // namespace
 
 int main() {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);  // progress shows as it comes
     wxInitializer init;
     const auto root =
         std::filesystem::temp_directory_path() / ("undercam-pbench-" + std::to_string(getpid()));
@@ -219,9 +226,11 @@ int main() {
             auto* service = new img_service(link);
             service->Run();
             clients fetching(port);
-            with_clients = sustained(link, *config, sink, *frame, write_thread::default_encoders(),
-                                     pool / base, {1.0, 0.97, 0.95, 0.9, 0.85, 0.8, 0.7},
-                                     "pool, 2 clients fetching");
+            if (pool > 0) {
+                with_clients =
+                    sustained(link, *config, sink, *frame, write_thread::default_encoders(), pool,
+                              {1.0, 0.97, 0.95, 0.9, 0.85, 0.8, 0.7}, "pool, 2 clients fetching");
+            }
             std::printf("  clients fetched %llu replies\n",
                         static_cast<unsigned long long>(fetching.fetched.load()));
         }
