@@ -1,5 +1,6 @@
 #include "recording/write_thread.h"
 
+#include "database/coverage.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
 #include "database/session_repair.h"
@@ -184,6 +185,7 @@ void write_thread::supervise() {
     set_fault(fault_odometer_lost, odometer_ && !odometer_->is_open());
     check_disk();
     if (faults_ != posted_faults_) post_status(wxEmptyString);
+    post_coverage();
     if (faults_ & fault_behind && clock::now() - last_late_ > kCaughtUp) {
         set_fault(fault_behind, false);
     }
@@ -264,6 +266,18 @@ void write_thread::open_session() {
         path = (std::filesystem::path(write_folder_) / folder_name(when++)).string();
     } while (std::filesystem::exists(path));
     ldb_writer::live().open(path);
+    session_keys_.clear();
+    posted_keys_ = 0;
+}
+
+void write_thread::post_coverage() {
+    ldb_writer& live = ldb_writer::live();
+    if (!live.is_open() || session_keys_.size() == posted_keys_) return;
+    posted_keys_ = session_keys_.size();
+    wxThreadEvent event(evt_coverage, wxID_ANY);
+    event.SetString(from_narrow(live.path()));
+    event.SetPayload(coverage_of(session_keys_));
+    link_->post(event);
 }
 
 void write_thread::report(const std::string& path, const ldb_info& info) {
@@ -284,8 +298,12 @@ void write_thread::close_session() {
     const std::string code = get_session_code();
     live.close(code, side_);
     // Every closed session with frames joins the catalogue at once, whether
-    // it ended with the run, an odometer reset or a new session code.
+    // it ended with the run, an odometer reset or a new session code; the
+    // journal says what it covered.
     if (count != 0) {
+        link_->post_info(
+            wxString::Format(L"Сеанс закрыт: %s: %s", from_narrow(path),
+                             wxString::FromUTF8(coverage_summary(coverage_of(session_keys_)))));
         info.session = code;
         info.side = side_;
         report(path, info);
@@ -310,6 +328,7 @@ bool write_thread::store(uint32_t value, const std::vector<uint8_t>& jpeg) {
         live.put_dpp_end(value);
         live.put_time_end(now);
         written_.emplace_back(clock::now(), jpeg.size());
+        if (session_keys_.empty() || session_keys_.back() < value) session_keys_.push_back(value);
     } catch (const std::exception& e) {
         store_failed(e.what());
         return false;
@@ -341,6 +360,9 @@ void write_thread::finish_unclosed_sessions() {
         try {
             const session_repair repair = finish_unclosed_session(path, side_, code);
             if (repair.result != session_repair::not_a_session) {
+                link_->post_info(wxString::Format(
+                    L"Сеанс закрыт: %s: %s", from_narrow(path),
+                    wxString::FromUTF8(coverage_summary(coverage_of_database(path)))));
                 ldb_reader reader(path);
                 report(path, reader.read_info());
             }

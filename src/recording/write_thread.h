@@ -114,6 +114,7 @@ class write_thread : public wxThread {
     void open_session();
     void close_session();
     void report(const std::string& path, const ldb_info& info);
+    void post_coverage();
     void finish();
 
     app_link_ptr link_;
@@ -138,6 +139,9 @@ class write_thread : public wxThread {
     int faults_ = 0;                      // recording_fault bits
     int posted_faults_ = 0;               // as last posted
     clock::time_point reopen_allowed_{};  // after a failed store
+    // The frame keys of the open session, in order, for its coverage.
+    std::vector<uint32_t> session_keys_;
+    size_t posted_keys_ = 0;  // keys the last coverage event covered
     // Sessions the store failed in, with their session codes.
     std::vector<std::pair<std::string, std::string>> unfinished_;
     std::deque<std::pair<clock::time_point, size_t>> written_;  // bytes of recent frames

@@ -8,3 +8,4 @@ wxDEFINE_EVENT(evt_log_error, wxThreadEvent);
 wxDEFINE_EVENT(evt_log_info, wxThreadEvent);
 wxDEFINE_EVENT(evt_rc_command, wxThreadEvent);
 wxDEFINE_EVENT(evt_db_list, wxThreadEvent);
+wxDEFINE_EVENT(evt_coverage, wxThreadEvent);

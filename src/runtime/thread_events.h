@@ -1,4 +1,4 @@
-// The eight thread event types by which worker threads report to the main
+// The thread event types by which worker threads report to the main
 // window, and the numbers their integers carry. Every event has event id -1
 // (wxID_ANY), carries a copy of its text, and is queued through app_link,
 // which stops delivering once the window's destruction begins. The window
@@ -33,6 +33,10 @@
 //                      text: the database folder's path; payload: its
 //                      ldb_info; the window appends it to the catalogue and
 //                      the database list.
+//   evt_coverage       posted by write_thread at most twice a second while
+//                      its session grows; text: the session's folder; payload:
+//                      its coverage so far; the window draws it under the
+//                      live view.
 #pragma once
 
 #include <wx/event.h>
@@ -45,6 +49,7 @@ wxDECLARE_EVENT(evt_log_error, wxThreadEvent);
 wxDECLARE_EVENT(evt_log_info, wxThreadEvent);
 wxDECLARE_EVENT(evt_rc_command, wxThreadEvent);
 wxDECLARE_EVENT(evt_db_list, wxThreadEvent);
+wxDECLARE_EVENT(evt_coverage, wxThreadEvent);
 
 // The four fields of the main window's status bar.
 enum status_field : int {

@@ -346,3 +346,26 @@ TEST_F(write_thread_test, a_failing_store_is_shown_and_storing_resumes_in_a_new_
     EXPECT_EQ(databases()[0].info.count, 2u);
     EXPECT_EQ(databases()[1].info.count, 1u);
 }
+
+TEST_F(write_thread_test, a_closed_session_is_journalled_with_what_it_covered) {
+    start();
+    for (uint32_t v : {100u, 105u, 110u, 130u, 135u, 140u})
+        line_.send_new(v);
+    status_after(6);
+    // The live coverage goes to the window, at most twice a second.
+    ASSERT_TRUE(wait_until([&] {
+        window_.drain();
+        return std::any_of(window_.events.begin(), window_.events.end(),
+                           [](const recorded_event& e) { return e.type == evt_coverage; });
+    }));
+    stop();
+    ASSERT_EQ(folders().size(), 1u);
+    const auto infos = window_.texts(evt_log_info);
+    const wxString row = wxString(L"Сеанс закрыт: ") + folders()[0] +
+                         L": кадров: 6, путь: 40, шаг: 5, пропусков: 1, покрыто: 62.5%";
+    EXPECT_NE(std::find(infos.begin(), infos.end(), row), infos.end());
+    const auto live = std::find_if(window_.events.rbegin(), window_.events.rend(),
+                                   [](const recorded_event& e) { return e.type == evt_coverage; });
+    ASSERT_NE(live, window_.events.rend());
+    EXPECT_EQ(live->text, folders()[0]);
+}
