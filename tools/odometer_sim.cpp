@@ -3,7 +3,8 @@
 //
 //   odometer_sim [--format 4|7] [--rate N] [--start V] [--step S] [--count N]
 //                [--values a,b,c] [--reset-every N] [--stray-every N]
-//                [--corrupt-every N] [--device PATH] [--link PATH]
+//                [--corrupt-every N] [--skip-every N] [--skip K]
+//                [--device PATH] [--link PATH]
 //
 // --format      message format: 7 (new, default) or 4 (old, 24-bit values)
 // --rate        messages per second (default 10)
@@ -13,6 +14,9 @@
 // --reset-every jump back to the start value every N messages
 // --stray-every put one stray byte before every N-th message
 // --corrupt-every spoil every N-th message (checksum or position bits)
+// --skip-every  after every N-th message, K values are never sent (--skip,
+//               default 3): gaps in the recorded track, as when messages are
+//               lost on the line
 // --device      write to this device instead of a new pseudo-terminal
 // --link        make a symbolic link with this name to the pseudo-terminal
 #include "recording/odometer_protocol.h"
@@ -54,6 +58,7 @@ int main(int argc, char** argv) {
     int format = 7;
     double rate = 10;
     long start = 0, step = 5, count = -1, reset_every = 0, stray_every = 0, corrupt_every = 0;
+    long skip_every = 0, skip = 3;
     std::vector<uint32_t> values;
     std::string device, link;
     for (int i = 1; i < argc; ++i) {
@@ -78,6 +83,10 @@ int main(int argc, char** argv) {
             stray_every = number(next());
         else if (a == "--corrupt-every")
             corrupt_every = number(next());
+        else if (a == "--skip-every")
+            skip_every = number(next());
+        else if (a == "--skip")
+            skip = number(next());
         else if (a == "--device")
             device = next();
         else if (a == "--link")
@@ -150,6 +159,7 @@ int main(int argc, char** argv) {
         }
         if (values.empty()) {
             value += uint32_t(step);
+            if (skip_every && (n + 1) % skip_every == 0) value += uint32_t(step * skip);
             if (reset_every && (n + 1) % reset_every == 0) value = uint32_t(start);
         }
         next_time += period;

@@ -6,6 +6,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <cctype>
+
 std::string no_data_text() {
     return to_narrow(L"нет данных");
 }
@@ -114,6 +116,18 @@ void ldb_reader::frame_at(uint32_t value, cv::Mat& image) {
 std::pair<std::string, std::string> ldb_reader::frame_bytes() const {
     if (!current_->Valid()) return {};
     return {current_->key().ToString(), current_->value().ToString()};
+}
+
+std::vector<uint32_t> ldb_reader::frame_keys() {
+    std::vector<uint32_t> keys;
+    std::unique_ptr<leveldb::Iterator> it(db_->NewIterator(leveldb::ReadOptions()));
+    for (it->SeekToFirst(); it->Valid(); it->Next()) {
+        const leveldb::Slice key = it->key();
+        // Frame keys (ten digits) come first; the metadata follow.
+        if (key.size() != 10 || !std::isdigit(static_cast<unsigned char>(key[0]))) break;
+        keys.push_back(parse_u32(key.ToString()));
+    }
+    return keys;
 }
 
 void ldb_reader::step_forward() {

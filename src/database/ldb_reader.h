@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 class ldb_reader {
   public:
@@ -35,6 +36,8 @@ class ldb_reader {
     std::pair<std::string, std::string> frame_bytes() const;
     // Moves the current iterator to the next entry.
     void step_forward();
+    // The odometer values of every frame, in order.
+    std::vector<uint32_t> frame_keys();
 
     // Single reads with the defaults of a missing entry.
     std::string read_session();      // exact, "нет данных"

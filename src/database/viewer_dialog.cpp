@@ -2,23 +2,38 @@
 
 #include "database/ldb_format.h"
 
+#include <wx/accel.h>
+#include <wx/stattext.h>
+
 #include <wx/button.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/sizer.h>
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <stdexcept>
 
 namespace {
-enum { id_position = 20, id_save = 21 };
+enum { id_position = 20, id_save = 21, id_previous_gap = 22, id_next_gap = 23 };
+constexpr int kStripHeight = 18;
+
+wxString coverage_text(const coverage& c) {
+    return wxString::Format(L"Пропусков: %zu, покрыто: %.1f%% (кадров: %llu, шаг: %u)",
+                            c.gaps.size(), c.covered * 100.0,
+                            static_cast<unsigned long long>(c.frames), c.step);
 }
+
+}  // namespace
 
 // clang-format off
 wxBEGIN_EVENT_TABLE(viewer_dialog, wxDialog)
     EVT_SPINCTRLDOUBLE(id_position, viewer_dialog::on_position)
     EVT_BUTTON(id_save, viewer_dialog::on_save)
     EVT_BUTTON(wxID_OK, viewer_dialog::on_close)
+    EVT_BUTTON(id_previous_gap, viewer_dialog::on_gap)
+    EVT_BUTTON(id_next_gap, viewer_dialog::on_gap)
 wxEND_EVENT_TABLE()
     // clang-format on
 
@@ -37,14 +52,34 @@ wxEND_EVENT_TABLE()
                               wxBORDER_NONE);
     auto* close =
         new wxButton(this, wxID_OK, L"Закрыть", wxDefaultPosition, wxDefaultSize, wxBORDER_NONE);
+    auto* previous = new wxButton(this, id_previous_gap, L"Предыдущий пропуск", wxDefaultPosition,
+                                  wxDefaultSize, wxBORDER_NONE);
+    auto* next = new wxButton(this, id_next_gap, L"Следующий пропуск", wxDefaultPosition,
+                              wxDefaultSize, wxBORDER_NONE);
     auto* side = new wxBoxSizer(wxVERTICAL);
     side->Add(position_, 0, wxALL, 5);
     side->Add(save, 0, wxEXPAND | wxALL, 5);
     side->Add(close, 0, wxEXPAND | wxALL, 5);
+    side->Add(previous, 0, wxEXPAND | wxALL, 5);
+    side->Add(next, 0, wxEXPAND | wxALL, 5);
     auto* row = new wxBoxSizer(wxHORIZONTAL);
     row->Add(panel_, 1, wxEXPAND);
     row->Add(side, 0);
-    SetSizer(row);
+
+    // The whole session along the bottom: where it recorded, where it missed.
+    keys_ = reader_->frame_keys();
+    strip_ = new coverage_strip(this, kStripHeight);
+    strip_->set_coverage(coverage_of(keys_));
+    strip_->on_pick([this](uint32_t value) { go_to(nearest_frame(value)); });
+    summary_ = new wxStaticText(this, wxID_ANY, coverage_text(strip_->shown()));
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(row, 1, wxEXPAND);
+    column->Add(strip_, 0, wxEXPAND | wxLEFT | wxRIGHT | wxTOP, 5);
+    column->Add(summary_, 0, wxALL, 5);
+    SetSizer(column);
+    wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, WXK_LEFT, id_previous_gap},
+                                 {wxACCEL_CTRL, WXK_RIGHT, id_next_gap}};
+    SetAcceleratorTable(wxAcceleratorTable(2, keys));
 
     reader_->seek_frame(start);
     reader_->decode_current(current_);
@@ -54,6 +89,7 @@ wxEND_EVENT_TABLE()
 }
 
 void viewer_dialog::show_current() {
+    if (strip_) strip_->set_position(current_frame());
     if (current_.empty() || current_.type() != CV_8UC3) {
         panel_->set_image(wxImage());
         return;
@@ -67,6 +103,51 @@ void viewer_dialog::show_position(double value) {
     reader_->seek_frame(static_cast<uint32_t>(value));
     reader_->decode_current(current_);
     show_current();
+}
+
+wxString viewer_dialog::summary() const {
+    return summary_->GetLabel();
+}
+
+std::optional<uint32_t> viewer_dialog::current_frame() const {
+    const std::string key = reader_->frame_bytes().first;
+    if (key.size() != 10 || !std::isdigit(static_cast<unsigned char>(key[0]))) return std::nullopt;
+    return parse_u32(key);
+}
+
+uint32_t viewer_dialog::nearest_frame(uint32_t value) const {
+    if (keys_.empty()) return value;
+    const auto after = std::lower_bound(keys_.begin(), keys_.end(), value);
+    if (after == keys_.end()) return keys_.back();
+    if (after == keys_.begin()) return *after;
+    const uint32_t before = *std::prev(after);
+    return value - before <= *after - value ? before : *after;
+}
+
+void viewer_dialog::go_to(uint32_t value) {
+    position_->SetValue(value);
+    show_position(value);
+}
+
+bool viewer_dialog::jump_to_gap(bool forward) {
+    const auto& gaps = strip_->shown().gaps;
+    const uint32_t here = current_frame().value_or(keys_.empty() ? 0 : keys_.back());
+    if (forward) {
+        const auto it = std::find_if(gaps.begin(), gaps.end(),
+                                     [&](const coverage_gap& g) { return g.start > here; });
+        if (it == gaps.end()) return false;
+        go_to(it->start);
+    } else {
+        const auto it = std::find_if(gaps.rbegin(), gaps.rend(),
+                                     [&](const coverage_gap& g) { return g.start < here; });
+        if (it == gaps.rend()) return false;
+        go_to(it->start);
+    }
+    return true;
+}
+
+void viewer_dialog::on_gap(wxCommandEvent& event) {
+    jump_to_gap(event.GetId() == id_next_gap);
 }
 
 void viewer_dialog::on_position(wxSpinDoubleEvent& event) {

@@ -125,3 +125,45 @@ TEST(viewer, the_ruler_at_scale_0_8_and_zoom_1_has_an_80_pixel_line_and_a_60_pix
     EXPECT_FALSE(draw(*panel).ruler(300, 299));
     frame->Destroy();
 }
+
+TEST(viewer, the_coverage_strip_places_the_gaps_and_leads_to_them) {
+    test_home dir;
+    make_database(dir / "db", {100, 105, 110, 130, 135, 140, 160}, "A : B", "left", true,
+                  cv::Size(64, 48));
+    viewer_dialog viewer(nullptr, dir / "db");
+    const coverage& shown = viewer.strip()->shown();
+    ASSERT_EQ(shown.gaps.size(), 2u);
+    EXPECT_EQ(shown.gaps[0].start, 110u);
+    EXPECT_EQ(shown.gaps[1].start, 140u);
+    EXPECT_EQ(viewer.summary(), L"Пропусков: 2, покрыто: 50.0% (кадров: 7, шаг: 5)");
+    EXPECT_EQ(viewer.current_frame(), 100u);
+    EXPECT_TRUE(viewer.jump_to_gap(true));
+    EXPECT_EQ(viewer.current_frame(), 110u);
+    EXPECT_DOUBLE_EQ(viewer.position()->GetValue(), 110);
+    EXPECT_TRUE(viewer.jump_to_gap(true));
+    EXPECT_EQ(viewer.current_frame(), 140u);
+    EXPECT_FALSE(viewer.jump_to_gap(true));  // no gap after the last
+    EXPECT_TRUE(viewer.jump_to_gap(false));
+    EXPECT_EQ(viewer.current_frame(), 110u);
+    // A click: the nearest frame to the position under it.
+    EXPECT_EQ(viewer.nearest_frame(127), 130u);
+    EXPECT_EQ(viewer.nearest_frame(118), 110u);
+    EXPECT_EQ(viewer.nearest_frame(5), 100u);
+    EXPECT_EQ(viewer.nearest_frame(999), 160u);
+    // Drawn: red where the gaps are, green where frames were recorded.
+    wxBitmap bitmap(600, 18, 24);
+    {
+        wxMemoryDC dc(bitmap);
+        viewer.strip()->draw(dc, wxSize(600, 18));
+    }
+    const wxImage pixels = bitmap.ConvertToImage();
+    const int gap = viewer.strip()->x_of(120, 600), recorded = viewer.strip()->x_of(102, 600);
+    EXPECT_GT(pixels.GetRed(gap, 9), 200);
+    EXPECT_LT(pixels.GetGreen(gap, 9), 80);
+    EXPECT_GT(pixels.GetGreen(recorded, 9), 120);
+    EXPECT_LT(pixels.GetRed(recorded, 9), 100);
+    EXPECT_EQ(viewer.strip()->position_at(gap, 600) / 10, 12u);
+    viewer.Show();
+    pump_events(300);
+    save_screenshot(&viewer, "viewer_coverage");
+}
