@@ -7,6 +7,7 @@
 //  2. the pool while two clients fetch live frames from the data access
 //     service in a loop, against the pool without clients.
 #include "bench_util.h"
+#include "sim_camera.h"
 #include "camera/capture_thread.h"
 #include "camera/sdk/jai_sim.h"
 #include "database/ldb_writer.h"
@@ -182,19 +183,9 @@ int main() {
 
     for (const cv::Size size : {cv::Size(2048, 1024), cv::Size(4096, 1024)}) {
         const std::string tag = std::to_string(size.width) + "x" + std::to_string(size.height);
-        jai_sim::camera_config c = jai_sim::default_cameras()[0];
-        c.width = size.width;
-        c.height = size.height;
-        c.fps = 25;
-        jai_sim::set_cameras({c});
-        FACTORY_HANDLE factory = nullptr;
-        J_Factory_Open("", &factory);
-        bool8_t changed = 0;
-        J_Factory_UpdateCameraList(factory, &changed);
-        CAM_HANDLE camera = nullptr;
-        J_Camera_Open(factory, c.id.c_str(), &camera, 0);
-        auto frame = read_frame_geometry(camera);
-        capture_thread* capture = start_capture_thread(link, camera, *frame);
+        const simulated_camera camera(size.width, size.height, 25);
+        auto frame = read_frame_geometry(camera.camera);
+        capture_thread* capture = start_capture_thread(link, camera.camera, *frame);
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
         // One recording step on one thread: copy, encode, puts, status.
@@ -235,8 +226,6 @@ int main() {
                         static_cast<unsigned long long>(fetching.fetched.load()));
         }
         stop_capture_thread(capture);
-        J_Camera_Close(camera);
-        J_Factory_Close(factory);
         ratios.emplace_back("one thread " + tag, one / base);
         ratios.emplace_back("pool " + tag, pool / base);
         ratios.emplace_back("clients " + tag, pool > 0 ? with_clients / pool : 0);

@@ -7,6 +7,7 @@
 //     of steps with and without it, interleaved, as medians and spreads.
 #include "runtime/app_link.h"
 #include "bench_util.h"
+#include "sim_camera.h"
 #include "camera/capture_thread.h"
 #include "runtime/configuration.h"
 #include "camera/sdk/jai_sim.h"
@@ -152,26 +153,14 @@ int main() {
         }
 
         // 3. Capture thread CPU per frame against a bare copy.
-        jai_sim::camera_config c = jai_sim::default_cameras()[0];
-        c.width = size.width;
-        c.height = size.height;
-        c.fps = 100;
-        jai_sim::set_cameras({c});
-        FACTORY_HANDLE factory = nullptr;
-        J_Factory_Open("", &factory);
-        bool8_t changed = 0;
-        J_Factory_UpdateCameraList(factory, &changed);
-        CAM_HANDLE camera = nullptr;
-        J_Camera_Open(factory, c.id.c_str(), &camera, 0);
-        auto buffer = read_frame_geometry(camera);
+        const simulated_camera camera(size.width, size.height, 100);
+        auto buffer = read_frame_geometry(camera.camera);
         const uint64_t frames_before = sink.frames.load();
-        capture_thread* capture = start_capture_thread(link, camera, *buffer);
+        capture_thread* capture = start_capture_thread(link, camera.camera, *buffer);
         std::this_thread::sleep_for(std::chrono::seconds(2));
         const double cpu = thread_cpu_ms(pthread_t(capture->GetId()));
         const double frames = double(sink.frames.load() - frames_before);
         stop_capture_thread(capture);
-        J_Camera_Close(camera);
-        J_Factory_Close(factory);
         std::vector<uint8_t> from(buffer->pixels.size(), 1), to(buffer->pixels.size());
         const auto copy = compare(
             50, [&] { std::memcpy(to.data(), from.data(), from.size()); },
