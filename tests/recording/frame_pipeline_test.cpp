@@ -27,6 +27,11 @@ class frame_pipeline_test : public write_thread_test {
         frame_.height = 2048;
         frame_.pixels.assign(4096 * 2048, 0);
     }
+    // The recording is stopped before the store's file system goes away.
+    void TearDown() override {
+        write_thread_test::TearDown();
+        ldb_writer::set_store_env(nullptr);
+    }
     void show(uint8_t brightness) {
         std::unique_lock lock(frame_.lock);
         std::memset(frame_.pixels.data(), brightness, frame_.pixels.size());
@@ -41,6 +46,8 @@ class frame_pipeline_test : public write_thread_test {
             return quiet >= 5;
         }));
     }
+    failing_env disk_;  // the store's file system, when a test puts it there
+
     static int brightness_of(const std::string& jpeg) {
         const cv::Mat image =
             cv::imdecode(std::vector<uint8_t>(jpeg.begin(), jpeg.end()), cv::IMREAD_GRAYSCALE);
@@ -113,7 +120,7 @@ TEST_F(frame_pipeline_test, a_stop_with_frames_in_flight_stores_them_all_first) 
 }
 
 TEST_F(frame_pipeline_test, a_store_failing_amid_frames_in_flight_loses_nothing_acknowledged) {
-    failing_env disk;
+    failing_env& disk = disk_;
     ldb_writer::set_store_env(&disk);
     start("", true, 2);
     show(60);
@@ -124,7 +131,6 @@ TEST_F(frame_pipeline_test, a_store_failing_amid_frames_in_flight_loses_nothing_
     status_after(12);
     disk.fail(false);
     stop();
-    ldb_writer::set_store_env(nullptr);
     // Every frame a status line acknowledged is in the store.
     std::vector<uint32_t> acknowledged;
     uint32_t written = 0;
@@ -176,7 +182,19 @@ TEST_F(frame_pipeline_test, encoders_write_the_same_database_as_one_thread) {
 }
 
 TEST_F(frame_pipeline_test, under_overload_messages_wait_in_the_line_and_the_lateness_shows) {
-    start("", true, 1);  // one encoder: a burst soon fills the pipeline
+    // A slow card: each frame takes tens of milliseconds to store, so a
+    // burst fills the pipeline however fast the line is read. Small frames,
+    // so that copying them at each message costs nothing even under a
+    // sanitizer.
+    {
+        std::unique_lock lock(frame_.lock);
+        frame_.width = 512;
+        frame_.height = 256;
+        frame_.pixels.assign(512 * 256, 0);
+    }
+    disk_.slow(20ms);
+    ldb_writer::set_store_env(&disk_);
+    start("", true, 1);
     show(120);
     for (uint32_t i = 0; i < 20; ++i)
         line_.send_new(100 + 5 * i);
@@ -186,7 +204,7 @@ TEST_F(frame_pipeline_test, under_overload_messages_wait_in_the_line_and_the_lat
             return e.type == evt_dpp_status && (e.value & fault_behind);
         }));
     // Caught up: the fault ends with the count of late frames.
-    ASSERT_TRUE(wait_until([&] { return (faults() & fault_behind) == 0; }, 5s));
+    ASSERT_TRUE(wait_until([&] { return (faults() & fault_behind) == 0; }, 10s));
     stop();
     const auto errors = window_.texts(evt_log_error);
     EXPECT_EQ(std::count(errors.begin(), errors.end(),

@@ -1,6 +1,7 @@
 #include "support/failing_env.h"
 
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -12,7 +13,9 @@ class failing_file : public leveldb::WritableFile {
   public:
     failing_file(leveldb::WritableFile* file, const failing_env& env) : file_(file), env_(env) {}
     leveldb::Status Append(const leveldb::Slice& data) override {
-        return env_.failing() ? injected() : file_->Append(data);
+        if (env_.failing()) return injected();
+        std::this_thread::sleep_for(env_.per_append());
+        return file_->Append(data);
     }
     leveldb::Status Close() override { return file_->Close(); }
     leveldb::Status Flush() override { return env_.failing() ? injected() : file_->Flush(); }
