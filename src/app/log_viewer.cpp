@@ -25,7 +25,9 @@ bool inside(const wxHtmlCell* cell, const wxHtmlCell* piece) {
 
 log_viewer::log_viewer(wxWindow* parent, const wxString& file_name)
     : wxHtmlWindow(parent, 1, wxDefaultPosition, wxDefaultSize, wxHW_SCROLLBAR_AUTO, "htmlWindow"),
-      row_parser_(this) {
+      row_parser_(this),
+      batch_timer_(this) {
+    Bind(wxEVT_TIMER, [this](wxTimerEvent&) { show_waiting_rows(); });
     cout_ = std::make_unique<ui_redirector_cout>(this);
     cerr_ = std::make_unique<ui_redirector_cerr>(this);
     file_.open(to_narrow(file_name), std::ios::out | std::ios::trunc | std::ios::binary);
@@ -34,6 +36,7 @@ log_viewer::log_viewer(wxWindow* parent, const wxString& file_name)
 }
 
 log_viewer::~log_viewer() {
+    batch_timer_.Stop();
     file_.close();
     cerr_.reset();
     cout_.reset();
@@ -72,14 +75,10 @@ void log_viewer::row_complete(const wxString& html) {
     // Rows beyond what the page keeps would scroll out at once.
     while (waiting_.size() > kShownRows)
         waiting_.pop_front();
-    if (!batch_queued_) {
-        batch_queued_ = true;
-        CallAfter(&log_viewer::show_waiting_rows);
-    }
+    if (!batch_timer_.IsRunning()) batch_timer_.StartOnce(kBatchDelayMs);
 }
 
 void log_viewer::show_waiting_rows() {
-    batch_queued_ = false;
     if (waiting_.empty()) return;
     wxClientDC dc(this);
     dc.SetMapMode(wxMM_TEXT);
@@ -96,10 +95,8 @@ void log_viewer::show_waiting_rows() {
     CreateLayout();
     Scroll(0, GetScrollRange(wxVERTICAL));
     Refresh();
-    if (!waiting_.empty()) {
-        batch_queued_ = true;
-        CallAfter(&log_viewer::show_waiting_rows);
-    }
+    // The rest follow in a later turn of the loop, after the operator's input.
+    if (!waiting_.empty()) batch_timer_.StartOnce(1);
 }
 
 void log_viewer::drop_oldest() {

@@ -9,10 +9,11 @@
 // - the window keeps the last kShownRows rows, each parsed once into a piece
 //   of the page of its own; the oldest piece goes when a new one comes, and
 //   nothing is parsed again;
-// - rows reach the page in batches of at most kRowsPerBatch, each batch
-//   queued behind the events already waiting, so a flood of rows never holds
-//   the window up for long and rows that would scroll out at once are never
-//   parsed.
+// - rows reach the page in batches: the first kBatchDelayMs after a row
+//   comes, at most kRowsPerBatch rows to a batch, the rest in later turns of
+//   the event loop; so a flood of rows costs a few page updates a second,
+//   never holds the window up for long, and rows that would scroll out at
+//   once are never parsed.
 // A text with broken markup can only spoil its own row.
 #pragma once
 
@@ -20,6 +21,7 @@
 
 #include <wx/html/htmlwin.h>
 #include <wx/html/winpars.h>
+#include <wx/timer.h>
 
 #include <cstddef>
 #include <deque>
@@ -30,7 +32,8 @@
 class log_viewer : public wxHtmlWindow {
   public:
     static constexpr size_t kShownRows = 2000;
-    static constexpr size_t kRowsPerBatch = 100;
+    static constexpr size_t kRowsPerBatch = 50;
+    static constexpr int kBatchDelayMs = 100;
 
     // Opens (truncating) the journal file and writes "<html>", "<table>",
     // "<tbody>". A file that cannot be opened leaves the window working alone.
@@ -62,5 +65,5 @@ class log_viewer : public wxHtmlWindow {
     bool in_row_ = false;
     std::deque<wxString> waiting_;   // complete rows not yet on the page
     std::deque<wxHtmlCell*> shown_;  // the page's pieces, oldest first (owned by the page)
-    bool batch_queued_ = false;
+    wxTimer batch_timer_;            // runs while the next batch waits for its turn
 };
