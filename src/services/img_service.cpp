@@ -16,8 +16,6 @@ namespace asio = boost::asio;
 using asio::ip::tcp;
 
 namespace {
-constexpr auto kAcceptRetry = std::chrono::milliseconds(200);  // after a failed accept
-constexpr auto kListenRetry = std::chrono::seconds(3);         // after a port that cannot be had
 // Opening a catalogued database takes its lock, log and descriptor files.
 constexpr size_t kStoreDescriptors = 8;
 constexpr long kMaxConnectionsCeiling = 4096;
@@ -83,57 +81,35 @@ void img_service::close_all() {
     }
 }
 
-void img_service::open_listener() {
-    port_text_ =
-        to_narrow(link_->read_text(cfg::data_service_port, cfg::data_service_port_default));
+std::string img_service::read_settings() {
     max_connections_ =
         static_cast<size_t>(std::clamp(link_->read_long(cfg::data_service_max_connections,
                                                         cfg::data_service_max_connections_default),
                                        1L, kMaxConnectionsCeiling));
-    try {
-        listen(acceptor_, service_port(port_text_));
-    } catch (const std::exception& e) {
-        boost::system::error_code ignored;
-        acceptor_.close(ignored);
-        report_failure(e.what());
-        retry_.expires_after(kListenRetry);
-        retry_.async_wait([this](const boost::system::error_code& ec) {
-            if (!ec) open_listener();
-        });
-        return;
-    }
-    failure_cleared();
-    accept();
+    return to_narrow(link_->read_text(cfg::data_service_port, cfg::data_service_port_default));
+}
+
+void img_service::open_listener() {
+    port_text_ = read_settings();
+    if (listen_or_retry(acceptor_, port_text_, retry_, [this] { open_listener(); })) accept();
 }
 
 void img_service::accept() {
     acceptor_.async_accept([this](const boost::system::error_code& ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted) return;
         if (ec) {
-            // Out of descriptors, or a peer that reset before it was taken:
-            // the next accept, a little later, may well succeed.
-            peer_error("Data service accept failure", "", from_narrow(ec.message()));
-            retry_.expires_after(kAcceptRetry);
-            retry_.async_wait([this](const boost::system::error_code& e) {
-                if (!e) accept();
-            });
+            retry_accept("Data service accept failure", ec, retry_, [this] { accept(); });
             return;
         }
         admit(std::move(socket));
         // The settings are read anew after each accepted connection; a new
         // port is listened on from now.
-        const std::string port =
-            to_narrow(link_->read_text(cfg::data_service_port, cfg::data_service_port_default));
-        if (port != port_text_) {
+        if (read_settings() != port_text_) {
             boost::system::error_code ignored;
             acceptor_.close(ignored);
             open_listener();
             return;
         }
-        max_connections_ = static_cast<size_t>(
-            std::clamp(link_->read_long(cfg::data_service_max_connections,
-                                        cfg::data_service_max_connections_default),
-                       1L, kMaxConnectionsCeiling));
         accept();
     });
 }

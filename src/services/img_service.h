@@ -57,6 +57,8 @@ class img_service : public service_thread, private data_connection::owner {
     void start() override;
     void close_all() override;
 
+    // Reads the connection limit; returns the port text.
+    std::string read_settings();
     // Reads the settings and listens on the port, or tries again later.
     void open_listener();
     void accept();

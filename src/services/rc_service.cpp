@@ -11,8 +11,6 @@ namespace asio = boost::asio;
 using asio::ip::tcp;
 
 namespace {
-constexpr auto kAcceptRetry = std::chrono::milliseconds(200);  // after a failed accept
-constexpr auto kListenRetry = std::chrono::seconds(3);         // after a port that cannot be had
 constexpr auto kPaceWindow = std::chrono::seconds(1);
 }  // namespace
 
@@ -40,20 +38,7 @@ void rc_service::open_listener() {
     if (holder_.is_open() && clock::now() - last_command_ < options_.holder_silence) return;
     const std::string port =
         to_narrow(link_->read_text(cfg::rc_service_port, cfg::rc_service_port_default));
-    try {
-        listen(acceptor_, service_port(port));
-    } catch (const std::exception& e) {
-        boost::system::error_code ignored;
-        acceptor_.close(ignored);
-        report_failure(e.what());
-        retry_.expires_after(kListenRetry);
-        retry_.async_wait([this](const boost::system::error_code& ec) {
-            if (!ec) open_listener();
-        });
-        return;
-    }
-    failure_cleared();
-    accept();
+    if (listen_or_retry(acceptor_, port, retry_, [this] { open_listener(); })) accept();
 }
 
 void rc_service::close_listener() {
@@ -66,10 +51,8 @@ void rc_service::accept() {
     acceptor_.async_accept([this](const boost::system::error_code& ec, tcp::socket socket) {
         if (ec == asio::error::operation_aborted) return;
         if (ec) {
-            peer_error("RC accept failure", "", from_narrow(ec.message()));
-            retry_.expires_after(kAcceptRetry);
-            retry_.async_wait([this](const boost::system::error_code& e) {
-                if (!e && acceptor_.is_open()) accept();
+            retry_accept("RC accept failure", ec, retry_, [this] {
+                if (acceptor_.is_open()) accept();
             });
             return;
         }

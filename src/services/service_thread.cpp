@@ -13,6 +13,8 @@ constexpr auto kStopWait = std::chrono::seconds(2);  // for a stopped loop to cl
 constexpr auto kRestartPause = std::chrono::milliseconds(2000);  // after a failed round
 constexpr auto kFlushPeriod = std::chrono::seconds(1);           // summaries of left-out rows
 constexpr auto kBurstQuiet = std::chrono::seconds(10);           // a pause that ends a burst
+constexpr auto kListenRetry = std::chrono::seconds(3);           // after a port that cannot be had
+constexpr auto kAcceptRetry = std::chrono::milliseconds(200);    // after a failed accept
 }  // namespace
 
 unsigned short service_port(const std::string& text) {
@@ -128,17 +130,38 @@ bool service_thread::begins_burst(const std::string& kind) {
     return rows_.begins_burst(kind, journal_limiter::clock::now(), kBurstQuiet);
 }
 
-void service_thread::report_failure(const std::string& text) {
-    if (text == last_failure_) return;
-    last_failure_ = text;
-    link_->post_error(from_narrow(text));
+bool service_thread::listen_or_retry(boost::asio::ip::tcp::acceptor& acceptor,
+                                     const std::string& port_text, boost::asio::steady_timer& retry,
+                                     std::function<void()> again) {
+    using boost::asio::ip::tcp;
+    try {
+        const tcp::endpoint endpoint(tcp::v4(), service_port(port_text));
+        acceptor.open(endpoint.protocol());
+        acceptor.set_option(tcp::acceptor::reuse_address(true));
+        acceptor.bind(endpoint);
+        acceptor.listen(boost::asio::socket_base::max_listen_connections);
+    } catch (const std::exception& e) {
+        boost::system::error_code ignored;
+        acceptor.close(ignored);
+        if (e.what() != last_listen_failure_) {
+            last_listen_failure_ = e.what();
+            link_->post_error(from_narrow(e.what()));
+        }
+        retry.expires_after(kListenRetry);
+        retry.async_wait([again](const boost::system::error_code& ec) {
+            if (!ec) again();
+        });
+        return false;
+    }
+    last_listen_failure_.clear();
+    return true;
 }
 
-void service_thread::listen(boost::asio::ip::tcp::acceptor& acceptor, unsigned short port) {
-    using boost::asio::ip::tcp;
-    const tcp::endpoint endpoint(tcp::v4(), port);
-    acceptor.open(endpoint.protocol());
-    acceptor.set_option(tcp::acceptor::reuse_address(true));
-    acceptor.bind(endpoint);
-    acceptor.listen(boost::asio::socket_base::max_listen_connections);
+void service_thread::retry_accept(const std::string& kind, const boost::system::error_code& ec,
+                                  boost::asio::steady_timer& retry, std::function<void()> again) {
+    peer_error(kind, "", from_narrow(ec.message()));
+    retry.expires_after(kAcceptRetry);
+    retry.async_wait([again](const boost::system::error_code& e) {
+        if (!e) again();
+    });
 }

@@ -84,14 +84,17 @@ class service_thread : public wxThread {
     // the row for a burst is posted once, at its start.
     bool begins_burst(const std::string& kind);
 
-    // Journals a failure of the service's own (a port that cannot be had),
-    // once until a different failure or a success (failure_cleared) comes.
-    void report_failure(const std::string& text);
-    void failure_cleared() { last_failure_.clear(); }
-
-    // Opens, binds to the IPv4 any-address and listens. Address reuse is on,
-    // so a restart is not kept out by connections of the last run.
-    static void listen(boost::asio::ip::tcp::acceptor& acceptor, unsigned short port);
+    // Opens, binds to the IPv4 any-address and listens on the port text's
+    // port. Address reuse is on, so a restart is not kept out by connections
+    // of the last run. A port that cannot be had is journalled (once, until
+    // it is had or another failure comes) and `again` runs a few seconds
+    // later; false then.
+    bool listen_or_retry(boost::asio::ip::tcp::acceptor& acceptor, const std::string& port_text,
+                         boost::asio::steady_timer& retry, std::function<void()> again);
+    // After a failed accept (no descriptor left, a peer that reset before it
+    // was taken): journals it as `kind` and runs `again` shortly.
+    void retry_accept(const std::string& kind, const boost::system::error_code& ec,
+                      boost::asio::steady_timer& retry, std::function<void()> again);
 
     app_link_ptr link_;
     std::shared_ptr<loop_state> state_;
@@ -103,5 +106,5 @@ class service_thread : public wxThread {
     const char* unknown_text_;
     journal_limiter rows_;
     boost::asio::steady_timer flush_timer_;
-    std::string last_failure_;  // loop thread only
+    std::string last_listen_failure_;  // loop thread only
 };
