@@ -92,6 +92,23 @@ TEST_F(rc_service_test, a_vanished_client_is_found_by_keepalive) {
     EXPECT_EQ(rows_with(evt_log_info, "RC connection closed"), 1u);
 }
 
+TEST_F(rc_service_test, a_half_open_holder_gives_way_to_a_waiting_client_after_the_timeout) {
+    rc_service::options o;
+    o.holder_silence = 2s;  // keepalive keeps its default of a minute and more
+    start(new rc_service(link_, o));
+    tcp_client gone(port_);
+    command(gone, 1);
+    const int on = 1;
+    if (setsockopt(gone.socket.native_handle(), IPPROTO_TCP, TCP_REPAIR, &on, sizeof on) != 0) {
+        GTEST_SKIP() << "TCP_REPAIR is not permitted here (it needs CAP_NET_ADMIN)";
+    }
+    gone.socket.close();  // without a word: the service's side stays open
+    tcp_client waiting(port_, 20s);
+    command(waiting, 2);
+    EXPECT_EQ(commands_received(), 2u);
+    EXPECT_EQ(rows_with(evt_log_info, " s: closed for 127.0.0.1"), 1u);
+}
+
 TEST_F(rc_service_test, a_silent_holder_gives_way_to_a_waiting_client) {
     rc_service::options o;
     o.holder_silence = 3s;
