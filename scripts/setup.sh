@@ -13,6 +13,8 @@ packages=(
   libgtest-dev googletest
   xvfb xauth openbox xdotool imagemagick x11-utils
   socat python3-plyvel python3-pil
+  clang libclang-rt-14-dev
+  iproute2
 )
 
 missing=()
