@@ -8,15 +8,15 @@
 # socket belongs to a network namespace).
 # Where no namespace can be made (no privilege, no user namespaces), the
 # command runs on the machine's network and this says so.
-# Usage: private_network.sh COMMAND [ARG...]
+# Usage: run_in_private_network.sh COMMAND [ARG...]
 set -u
 inside='ip link set lo up && exec "$@"'
 for how in "-n" "-rn"; do
   if unshare $how true 2>/dev/null && command -v ip >/dev/null; then
-    echo "private_network: running in a network namespace of its own (unshare $how)" >&2
-    exec unshare $how bash -c "$inside" private_network "$@"
+    echo "run_in_private_network: running in a network namespace of its own (unshare $how)" >&2
+    exec unshare $how bash -c "$inside" run_in_private_network "$@"
   fi
 done
-echo "private_network: no network namespace can be made here; running on the machine's" \
+echo "run_in_private_network: no network namespace can be made here; running on the machine's" \
      "network, where a station already running can disturb the test" >&2
 exec "$@"
