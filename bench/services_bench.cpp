@@ -1,7 +1,10 @@
 // The data access service against the bare library calls, side by side:
 //  1. one request end to end over loopback vs. bare JPEG decode + PNG encode
 //     of the same frame;
-//  2. requests per second with 1, 2 and 4 parallel clients.
+//  2. requests per second with 1, 2 and 4 parallel clients;
+//  3. a request on a new connection while 300 idle connections were opened
+//     (the service holds 64 of them and closes the longest idle for each
+//     newcomer) against the same request with none.
 #include "runtime/app_link.h"
 #include "bench_util.h"
 #include "database/catalogue.h"
@@ -18,6 +21,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -137,6 +141,20 @@ int main() {
         rates.push_back(done / 3.0);
         std::printf("%d client(s): %.1f requests/s\n", clients, rates.back());
     }
+    // 3. A newcomer among 300 idle connections against one alone.
+    auto newcomer = [&] {
+        client fresh(port);
+        if (fresh.fetch(small_request) == 0) std::abort();
+    };
+    const auto alone = compare(15, newcomer, [] {});
+    std::vector<std::unique_ptr<client>> idle;
+    for (int i = 0; i < 300; ++i)
+        idle.push_back(std::make_unique<client>(port));
+    const auto crowded = compare(15, newcomer, [] {});
+    std::printf("new connection and request: %.2f ms alone, %.2f ms among 300 idle connections\n",
+                alone.ours_ms, crowded.ours_ms);
+    idle.clear();
+
     link->detach();
     config.reset();
     std::filesystem::remove_all(root);
@@ -144,5 +162,6 @@ int main() {
     std::printf("  request / bare      %.3f (goal <= 1.15)\n", single.ratio());
     std::printf("  2 clients / 1       %.3f (goal >= 1.7 on 2 cores)\n", rates[1] / rates[0]);
     std::printf("  4 clients / 1       %.3f\n", rates[2] / rates[0]);
+    std::printf("  among 300 idle / alone  %.3f\n", crowded.ours_ms / alone.ours_ms);
     return 0;
 }

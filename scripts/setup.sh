@@ -15,6 +15,7 @@ packages=(
   xvfb xauth openbox xdotool imagemagick x11-utils
   socat python3-plyvel python3-pil
   libaravis-dev libusb-1.0-0-dev aravis-tools iproute2
+  clang libclang-rt-14-dev
 )
 
 missing=()

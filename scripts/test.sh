@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Sets everything up, builds, and runs every test suite (window suites under Xvfb).
+# Sets everything up, builds, and runs every test suite (window suites under
+# Xvfb, in network namespaces of their own where the machine allows), then
+# the suites again under ThreadSanitizer and under AddressSanitizer with
+# UndefinedBehaviorSanitizer, then fuzzes every byte parser for 30 s.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -10,3 +13,9 @@ cmake --build build -j2
 cmake --preset tsan
 cmake --build --preset tsan
 ctest --preset tsan
+# Everything, window suites included, under AddressSanitizer and UBSan (no recovery).
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+# The byte parsers, from the corpus of real messages.
+bash scripts/fuzz.sh 30

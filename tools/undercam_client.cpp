@@ -2,6 +2,7 @@
 #include "services/data_protocol.h"
 #include "services/discovery_protocol.h"
 #include "services/rc_protocol.h"
+#include "services/service_client.h"
 
 #include <utility>
 
@@ -35,20 +36,27 @@ const char* const kHelp = R"(undercam_client: finds stations and talks to their 
   undercam_client fetch --host HOST [--port 12600] [--first A] [--second B]
                         --value V --out FILE.png
       Data access: sends a 1024-byte request: bytes 0-19 the first session
-      part, bytes 20-35 the second (each ended by a NUL within its field),
-      bytes 36-39 the odometer value (unsigned 32-bit, little-endian), the
-      rest zero. The reply is a 32-bit little-endian length n and n bytes of
-      PNG: the frame at or after the value of the catalogued session "A : B",
-      or, with an empty second part, of the recording in progress; n = 0
-      means no image (nothing is being recorded). Writes the PNG to FILE.
+      part, bytes 20-35 the second (each ended by a NUL within its field, so
+      at most 19 and 15 bytes), bytes 36-39 the odometer value (unsigned
+      32-bit, little-endian), the rest zero. The reply is a 32-bit
+      little-endian length n and n bytes of PNG: the frame at or after the
+      value of the catalogued session "A : B", or, with an empty second part,
+      of the recording in progress; n = 0 means no image (nothing is being
+      recorded). Writes the PNG to FILE. A length above 256 MiB is refused:
+      the peer is not a station.
 
   undercam_client rc --host HOST [--port 12700] --code N [--first A] [--second B]
       Remote control: sends a 1024-byte command: bytes 4-7 the code (32-bit,
-      little-endian), bytes 8-27 the first session part, bytes 28 on the
-      second, each ended by a NUL. Code 1 starts capture and recording, 2
-      stops, 3 starts a new session "A : B" while recording. The station
-      acknowledges with 1024 zero bytes as soon as it has taken the command.
-      One client at a time: while one is connected the port is not listened on.
+      little-endian), bytes 8-27 the first session part (at most 19 bytes),
+      bytes 28 on the second (at most 995), each ended by a NUL. Code 1 starts
+      capture and recording, 2 stops, 3 starts a new session "A : B" while
+      recording. The station acknowledges with 1024 zero bytes as soon as it
+      has taken the command. One client at a time: while one is connected the
+      port is not listened on (a client silent for 30 s gives way).
+
+  fetch and rc also take --connect-timeout MS (default 5000) and --timeout MS
+  (default 30000, for the request and for the reply); a part too long for
+  its field is refused, never cut.
 )";
 
 [[noreturn]] void fail(const std::string& why) {
@@ -98,42 +106,37 @@ int discover(const std::map<std::string, std::string>& o) {
     return answers ? 0 : 2;
 }
 
-tcp::socket connect(asio::io_context& io, const std::map<std::string, std::string>& o,
-                    const char* port) {
-    tcp::resolver resolver(io);
-    tcp::socket socket(io);
-    asio::connect(socket, resolver.resolve(get(o, "host"), get(o, "port", port)));
-    return socket;
+service_client connect(const std::map<std::string, std::string>& o, const char* port) {
+    client_timeouts timeouts;
+    timeouts.connect = std::chrono::milliseconds(std::stol(get(o, "connect-timeout", "5000")));
+    timeouts.io = std::chrono::milliseconds(std::stol(get(o, "timeout", "30000")));
+    return service_client(get(o, "host"), get(o, "port", port), timeouts);
 }
 
 int fetch(const std::map<std::string, std::string>& o) {
-    asio::io_context io;
-    tcp::socket socket = connect(io, o, "12600");
-    const auto request = encode_data_request(get(o, "first", ""), get(o, "second", ""),
-                                             uint32_t(std::stoul(get(o, "value"))));
-    asio::write(socket, asio::buffer(request));
-    uint8_t head[4];
-    asio::read(socket, asio::buffer(head));
-    const uint32_t n = head[0] | head[1] << 8 | head[2] << 16 | uint32_t(head[3]) << 24;
-    std::vector<char> png(n);
-    asio::read(socket, asio::buffer(png));
-    if (n == 0) {
+    using namespace data_request_layout;
+    const auto request =
+        encode_data_request(checked_field("--first", get(o, "first", ""), kFirstSize),
+                            checked_field("--second", get(o, "second", ""), kSecondSize),
+                            uint32_t(std::stoul(get(o, "value"))));
+    const std::string out = get(o, "out");
+    const std::vector<uint8_t> png = connect(o, "12600").fetch(request);
+    if (png.empty()) {
         std::printf("no image (n = 0)\n");
         return 2;
     }
-    std::ofstream(get(o, "out"), std::ios::binary).write(png.data(), png.size());
-    std::printf("%u bytes of PNG written to %s\n", n, get(o, "out").c_str());
+    std::ofstream(out, std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+    std::printf("%zu bytes of PNG written to %s\n", png.size(), out.c_str());
     return 0;
 }
 
 int remote(const std::map<std::string, std::string>& o) {
-    asio::io_context io;
-    tcp::socket socket = connect(io, o, "12700");
-    const auto command =
-        encode_rc_command(std::stoi(get(o, "code")), get(o, "first", ""), get(o, "second", ""));
-    asio::write(socket, asio::buffer(command));
-    command_bytes reply{};
-    asio::read(socket, asio::buffer(reply));
+    using namespace rc_command_layout;
+    const auto command = encode_rc_command(
+        std::stoi(get(o, "code")), checked_field("--first", get(o, "first", ""), kFirstSize),
+        checked_field("--second", get(o, "second", ""), kSecondSize));
+    connect(o, "12700").command(command);
     std::printf("acknowledged\n");
     return 0;
 }

@@ -87,6 +87,10 @@ undercam_options::undercam_options(wxWindow* parent, const app_link_ptr& link)
     grid_->Append(
         new wxStringProperty(L"Порт", cfg::data_service_port,
                              text(cfg::data_service_port, cfg::data_service_port_default)));
+    grid_->Append(new wxIntProperty(L"Наибольшее число соединений",
+                                    cfg::data_service_max_connections,
+                                    link_->read_long(cfg::data_service_max_connections,
+                                                     cfg::data_service_max_connections_default)));
     category(L"Удаленное управление (требуется перезапуск)");
     grid_->Append(new wxBoolProperty(
         L"Разрешить удаленное управление", cfg::rc_service_enabled,
@@ -110,11 +114,12 @@ void undercam_options::write_settings() {
             wxPGProperty* p = *it;
             if (p->IsCategory()) continue;
             const wxString key = p->GetName();
-            if (wxDynamicCast(p, wxBoolProperty)) {
+            // A checked cast: wxDynamicCast converts the pointer before it checks the type.
+            if (dynamic_cast<wxBoolProperty*>(p)) {
                 config.Write(key, p->GetValue().GetBool());
-            } else if (wxDynamicCast(p, wxFloatProperty)) {
+            } else if (dynamic_cast<wxFloatProperty*>(p)) {
                 config.Write(key, p->GetValue().GetDouble());
-            } else if (wxDynamicCast(p, wxIntProperty)) {
+            } else if (dynamic_cast<wxIntProperty*>(p)) {
                 config.Write(key, wxString::Format("%ld", p->GetValue().GetLong()));
             } else {
                 // Enumerations write the text of their choice; texts and the folder as they are.

@@ -1,5 +1,5 @@
-// The settings dialog: fifteen settings in a property grid, grouped in eight
-// categories; "Ok" writes all fifteen, "Отмена" and the close box nothing.
+// The settings dialog: sixteen settings in a property grid, grouped in eight
+// categories; "Ok" writes all sixteen, "Отмена" and the close box nothing.
 // User-interface thread only; the configuration is reached through the link,
 // so workers reading it meanwhile never see a half-written object.
 #pragma once

@@ -66,3 +66,9 @@ void shared_store::release(const std::string& path) {
     auto it = registry().find(path);
     if (it != registry().end() && it->second.handle.use_count() == 1) registry().erase(it);
 }
+
+void shared_store::release_idle() {
+    std::lock_guard<std::mutex> lock(registry_guard());
+    std::erase_if(registry(),
+                  [](const auto& entry) { return entry.second.handle.use_count() == 1; });
+}

@@ -24,4 +24,8 @@ class shared_store {
     // Closes the handle of `path` if no reader holds it, so that a writer
     // (recording, relabelling) can open the folder.
     static void release(const std::string& path);
+
+    // Closes every handle no reader holds, so that their descriptors are
+    // free at once (for a process short of descriptors).
+    static void release_idle();
 };

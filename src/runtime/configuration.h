@@ -23,6 +23,7 @@ inline const wxString coordinate_server_address = "coordinate_server_address";
 inline const wxString coordinate_server_port = "coordinate_server_port";
 inline const wxString coordinate_server_query_period = "coordinate_server_query_period";
 inline const wxString data_service_port = "data_service_port";
+inline const wxString data_service_max_connections = "data_service_max_connections";
 inline const wxString rc_service_enabled = "rc_service_enabled";
 inline const wxString rc_service_port = "rc_service_port";
 
@@ -43,6 +44,7 @@ inline const wxString coordinate_server_address_default = "127.0.0.1";
 inline const wxString coordinate_server_port_default = "12500";
 constexpr long coordinate_server_query_period_default = 5;
 inline const wxString data_service_port_default = "12600";
+constexpr long data_service_max_connections_default = 64;  // open data connections at once
 constexpr bool rc_service_enabled_default = false;
 inline const wxString rc_service_port_default = "12700";
 

@@ -26,6 +26,10 @@ std::optional<std::string> discovery_answer(const std::string& query,
     return out.str();
 }
 
+bool answer_size_allowed(size_t query_size, size_t answer_size) {
+    return answer_size <= kMaxAnswerSize && answer_size <= kMaxAnswerGrowth * query_size;
+}
+
 std::string discovery_query(const std::string& service) {
     pt::ptree tree;
     tree.put("type", "query");

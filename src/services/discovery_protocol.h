@@ -14,6 +14,14 @@
 constexpr size_t kDiscoveryDatagramSize = 128;
 constexpr unsigned short kDiscoveryPort = 12800;
 
+// An answer goes out only when it is at most this long and at most this many
+// times as long as its query, so that nobody can make the station send much
+// more toward a forged sender address than was sent to it. The plain query
+// {"type":"query","service":"any"} is answered at 1.8 times its size.
+constexpr size_t kMaxAnswerSize = 512;
+constexpr size_t kMaxAnswerGrowth = 4;
+bool answer_size_allowed(size_t query_size, size_t answer_size);
+
 // "undercam_left" when side is exactly "левый" (UTF-8), else "undercam_right".
 std::string discovery_service_name(const std::string& side_utf8);
 

@@ -1,43 +1,53 @@
 #include "services/img_service.h"
 
-#include "runtime/configuration.h"
 #include "database/frame_lookup.h"
 #include "database/ldb_writer.h"
+#include "database/shared_store.h"
+#include "runtime/configuration.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_priority.h"
+#include "services/descriptor_reserve.h"
 
-#include <boost/asio/read.hpp>
-#include <boost/asio/write.hpp>
+#include <boost/asio/post.hpp>
 
-#include <unistd.h>
+#include <algorithm>
+#include <thread>
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
 
-img_service::img_service(const app_link_ptr& link)
-    : service_thread(link),
-      port_text_(
-          to_narrow(link->read_text(cfg::data_service_port, cfg::data_service_port_default))),
-      acceptor_(io()),
-      socket_(io()),
-      retry_(io()) {}
+namespace {
+// Opening a catalogued database takes its lock, log and descriptor files.
+constexpr size_t kStoreDescriptors = 8;
+constexpr long kMaxConnectionsCeiling = 4096;
 
-img_service::img_service(const app_link_ptr& link, int listening, unsigned short port)
-    : img_service(link) {
-    inherited_ = listening;
-    inherited_port_ = port;
+unsigned worker_count(unsigned wanted) {
+    if (wanted > 0) return wanted;
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
 }
-
-img_service::~img_service() {
-    link_->post_info("Connection closed");
-}
+}  // namespace
 
 std::vector<uint8_t> encode_frame_png(const cv::Mat& image) {
     return frame_reply(encode_png(image));
 }
 
-std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link& link) {
+img_service::img_service(const app_link_ptr& link, options o)
+    : service_thread(link, "Unknown exception in img_service"),
+      options_(o),
+      acceptor_(io()),
+      retry_(io()) {}
+
+std::vector<uint8_t> img_service::reply_to(const data_request& request, const std::string& peer) {
     std::vector<uint8_t> png;
+    if (!request.second.empty() && !descriptor_reserve::allows(kStoreDescriptors)) {
+        shared_store::release_idle();
+        if (!descriptor_reserve::allows(kStoreDescriptors)) {
+            peer_error("Data request refused", peer,
+                       "Data request refused: the file descriptors kept for the recording "
+                       "would be needed to open its database");
+            return frame_reply({});
+        }
+    }
     try {
         if (!request.second.empty()) {
             png = catalogue_frame_png(request.session_code(), request.value);
@@ -45,80 +55,128 @@ std::vector<uint8_t> img_service::reply_to(const data_request& request, app_link
             png = live_frame_png(request.value);
         }
     } catch (const std::exception& e) {
-        link.post_error(from_narrow(e.what()));
+        peer_error("Data request failure", peer, from_narrow(e.what()));
         png.clear();
     }
     return frame_reply(png);
 }
 
-wxThread::ExitCode img_service::Entry() {
-    // Frames for clients are decoded and encoded below the recording.
+void img_service::start() {
+    // Frames for clients are decoded and encoded below the recording; the
+    // workers inherit the service thread's priority.
     run_below_recording();
-    mark_started();
-    const ExitCode result = run_loop(
-        [this] {
-            const unsigned short port = service_port(port_text_);
-            if (inherited_ >= 0 && inherited_port_ == port) {
-                acceptor_.assign(tcp::v4(), inherited_);
-            } else {
-                if (inherited_ >= 0) ::close(inherited_);
-                listen(acceptor_, port);
-            }
-            inherited_ = -1;
-            accept();
-        },
-        "Unknown exception in img_service");
-    close_sockets();
-    mark_ended();
-    return result;
+    workers_ = std::make_unique<asio::thread_pool>(worker_count(options_.workers));
+    open_listener();
 }
 
-void img_service::close_sockets() {
-    if (inherited_ >= 0) ::close(inherited_);
-    inherited_ = -1;
+void img_service::close_all() {
     boost::system::error_code ignored;
+    retry_.cancel(ignored);
     acceptor_.close(ignored);
-    socket_.close(ignored);
+    auto open = std::move(connections_);
+    connections_.clear();
+    for (auto& c : open)
+        c->close();
+    if (workers_) {
+        // Requests not yet begun are dropped; those running are waited for.
+        workers_->stop();
+        workers_->join();
+        workers_.reset();
+    }
+}
+
+std::string img_service::read_settings() {
+    max_connections_ =
+        static_cast<size_t>(std::clamp(link_->read_long(cfg::data_service_max_connections,
+                                                        cfg::data_service_max_connections_default),
+                                       1L, kMaxConnectionsCeiling));
+    return to_narrow(link_->read_text(cfg::data_service_port, cfg::data_service_port_default));
+}
+
+void img_service::open_listener() {
+    port_text_ = read_settings();
+    if (listen_or_retry(acceptor_, port_text_, retry_, [this] { open_listener(); })) accept();
 }
 
 void img_service::accept() {
-    accept_into(acceptor_, socket_, retry_, [this] {
-        boost::system::error_code ignored;
-        const auto peer = socket_.remote_endpoint(ignored);
-        link_->post_info(
-            wxString::Format("Incoming connection from: %s", peer.address().to_string()));
-        // The listening socket goes on to the next instance as it is, so no
-        // client that connects meanwhile is turned away.
-        const unsigned short port = acceptor_.local_endpoint(ignored).port();
-        const int listening = acceptor_.release(ignored);
-        read_request();
-        auto* next = new img_service(link_, listening, port);
-        if (next->Run() != wxTHREAD_NO_ERROR) {
-            delete next;
-            ::close(listening);
-            link_->post_error("Unknown exception in img_service");
+    acceptor_.async_accept([this](const boost::system::error_code& ec, tcp::socket socket) {
+        if (ec == asio::error::operation_aborted) return;
+        if (ec) {
+            retry_accept("Data service accept failure", ec, retry_, [this] { accept(); });
+            return;
         }
+        admit(std::move(socket));
+        // The settings are read anew after each accepted connection; a new
+        // port is listened on from now.
+        if (read_settings() != port_text_) {
+            boost::system::error_code ignored;
+            acceptor_.close(ignored);
+            open_listener();
+            return;
+        }
+        accept();
     });
 }
 
-void img_service::read_request() {
-    // A request is exactly 1024 bytes, however many pieces it comes in.
-    asio::async_read(socket_, asio::buffer(request_),
-                     [this](const boost::system::error_code& ec, size_t) {
-                         if (ec) {
-                             // The client closed (or sent part of a request and closed).
-                             if (ec != asio::error::eof)
-                                 link_->post_error(from_narrow(ec.message()));
-                             return;
-                         }
-                         reply_ = reply_to(parse_data_request(request_), *link_);
-                         asio::async_write(socket_, asio::buffer(reply_),
-                                           [this](const boost::system::error_code& e, size_t) {
-                                               if (e) {
-                                                   link_->post_error(from_narrow(e.message()));
-                                                   return;
-                                               }
-                                               read_request();
-                                           });
-                     });
+void img_service::admit(tcp::socket socket) {
+    boost::system::error_code ec;
+    const std::string peer = socket.remote_endpoint(ec).address().to_string();
+    peer_info("Incoming connection from", peer,
+              wxString::Format("Incoming connection from: %s", peer));
+    socket.set_option(tcp::no_delay(true), ec);  // replies go out whole at once
+    keep_alive(socket, options_.keepalive);
+
+    const bool at_limit = connections_.size() >= max_connections_;
+    if (at_limit || !descriptor_reserve::allows(0)) {
+        const auto oldest = longest_idle();
+        if (!oldest) {
+            peer_error("Data connection refused", peer,
+                       wxString::Format("Data connection from %s refused: all %zu connections "
+                                        "are answering requests",
+                                        peer, connections_.size()));
+            socket.close(ec);
+            return;
+        }
+        if (begins_burst("Data connections at their limit")) {
+            link_->post_info(
+                at_limit ? wxString::Format("Data connections at their limit of %zu: the "
+                                            "longest idle one is closed for each new one",
+                                            max_connections_)
+                         : wxString::Format("File descriptors kept for the recording reached at "
+                                            "%zu data connections: the longest idle one is "
+                                            "closed for each new one",
+                                            connections_.size()));
+        }
+        oldest->close();
+    }
+    auto connection = std::make_shared<data_connection>(
+        std::move(socket), peer, static_cast<data_connection::owner&>(*this));
+    connections_.push_back(connection);
+    connection->start();
+}
+
+std::shared_ptr<data_connection> img_service::longest_idle() const {
+    std::shared_ptr<data_connection> oldest;
+    for (const auto& c : connections_) {
+        if (c->idle() && (!oldest || c->last_activity() < oldest->last_activity())) oldest = c;
+    }
+    return oldest;
+}
+
+void img_service::request(const std::shared_ptr<data_connection>& connection,
+                          const request_bytes& bytes) {
+    asio::post(*workers_, [this, connection, request = parse_data_request(bytes)] {
+        auto reply = reply_to(request, connection->peer());
+        asio::post(io(), [connection, reply = std::move(reply)]() mutable {
+            connection->answer(std::move(reply));
+        });
+    });
+}
+
+void img_service::ended(data_connection& connection, const boost::system::error_code& why) {
+    std::erase_if(connections_, [&](const auto& c) { return c.get() == &connection; });
+    if (why && why != asio::error::eof) {
+        peer_error("Data connection error", connection.peer(), from_narrow(why.message()));
+    }
+    peer_info("Connection closed", connection.peer(), "Connection closed");
 }

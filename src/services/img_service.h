@@ -1,22 +1,36 @@
 // Data access service: serves recorded and live frames as PNG over TCP.
 //
-// An instance listens on "data_service_port" (read at construction); when it
-// accepts a connection it hands its listening socket over to a fresh instance
-// that listens for the next one (so no client that connects meanwhile is
-// reset; the fresh instance binds anew only when the port setting changed),
-// and serves its connection: exactly 1024 bytes of
-// request, then the reply of encode_frame_png (or four zero bytes), again and
-// again until the client closes. Every instance is a detached thread that
-// deletes itself when done and reports "Connection closed".
+// One detached thread for the whole run listens on "data_service_port" and
+// moves the bytes of every connection (data_connection); the replies are
+// worked out by a small pool of threads, so at most as many requests as the
+// pool has threads run at once, however many clients ask. A client may keep
+// its connection for any number of requests.
+//
+// Nothing a peer does ends the service, and its load never takes what the
+// recording needs:
+// - at most "data_service_max_connections" connections (default 64, read
+//   with the port after each accepted connection) are open at once; when a
+//   new one comes at the limit, or when taking it would eat into the
+//   descriptor reserve (descriptor_reserve), the longest-idle connection is
+//   closed to admit it (one journal row per burst), and when none is idle the
+//   new one is refused;
+// - every connection has TCP keepalive, so a vanished peer's connection ends;
+// - a port that cannot be had is reported and tried again every few seconds;
+// - a request for a catalogued database is answered with n = 0 while opening
+//   one would eat into the descriptor reserve;
+// - rows caused by peers are limited per address (journal_limiter).
 #pragma once
 
+#include "services/data_connection.h"
 #include "services/data_protocol.h"
 #include "services/service_thread.h"
 
 #include <boost/asio/ip/tcp.hpp>
-#include <opencv2/core.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/thread_pool.hpp>
+#include <opencv2/core.hpp>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,32 +38,45 @@
 // an empty image gives the four zero bytes of "no image".
 std::vector<uint8_t> encode_frame_png(const cv::Mat& image);
 
-class img_service : public service_thread {
+class img_service : public service_thread, private data_connection::owner {
   public:
-    explicit img_service(const app_link_ptr& link);
-    // A successor taking over a listening socket bound to `port`.
-    img_service(const app_link_ptr& link, int listening, unsigned short port);
-    ~img_service() override;
+    struct options {
+        keepalive_timing keepalive;
+        unsigned workers = 0;  // threads that work out replies; 0: one per core, at most 2
+    };
 
-    // The reply to one request: catalogue lookup when the second part is
-    // given, the live database otherwise. Failures of the lookup are
-    // reported through `link` and answered with n = 0.
-    static std::vector<uint8_t> reply_to(const data_request& request, app_link& link);
-
-  protected:
-    ExitCode Entry() override;
+    explicit img_service(const app_link_ptr& link) : img_service(link, options{}) {}
+    img_service(const app_link_ptr& link, options o);
 
   private:
-    void accept();
-    void read_request();
-    void close_sockets();
+    // The reply to one request from `peer`: catalogue lookup when the second
+    // part is given, the live database otherwise. A failed lookup is
+    // journalled and answered with n = 0. Runs on a worker thread.
+    std::vector<uint8_t> reply_to(const data_request& request, const std::string& peer);
 
-    std::string port_text_;
-    int inherited_ = -1;  // listening socket handed over, or -1
-    unsigned short inherited_port_ = 0;
+    void start() override;
+    void close_all() override;
+
+    // Reads the connection limit; returns the port text.
+    std::string read_settings();
+    // Reads the settings and listens on the port, or tries again later.
+    void open_listener();
+    void accept();
+    // Takes the new connection in, making room at the limit.
+    void admit(boost::asio::ip::tcp::socket socket);
+    std::shared_ptr<data_connection> longest_idle() const;
+
+    // data_connection::owner
+    void request(const std::shared_ptr<data_connection>& connection,
+                 const request_bytes& request) override;
+    void ended(data_connection& connection, const boost::system::error_code& why) override;
+
+    const options options_;
+    std::string port_text_;  // of the listening socket
+    size_t max_connections_ = 0;
     boost::asio::ip::tcp::acceptor acceptor_;
-    boost::asio::ip::tcp::socket socket_;
     boost::asio::steady_timer retry_;
-    request_bytes request_{};
-    std::vector<uint8_t> reply_;
+    std::unique_ptr<boost::asio::thread_pool> workers_;
+    // Loop thread only.
+    std::vector<std::shared_ptr<data_connection>> connections_;
 };

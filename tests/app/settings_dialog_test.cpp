@@ -32,7 +32,7 @@ class settings_dialog_test : public testing::Test {
 
 }  // namespace
 
-TEST_F(settings_dialog_test, shows_fifteen_settings_in_eight_categories_in_order) {
+TEST_F(settings_dialog_test, shows_sixteen_settings_in_eight_categories_in_order) {
     config_->Write(cfg::side, wxString(L"правый"));
     undercam_options dialog(window_, link_);
     std::vector<wxString> categories, keys;
@@ -49,7 +49,8 @@ TEST_F(settings_dialog_test, shows_fifteen_settings_in_eight_categories_in_order
                         cfg::write_path, cfg::dpp_port, cfg::dpp_format,
                         cfg::coordinate_server_enabled, cfg::coordinate_server_address,
                         cfg::coordinate_server_port, cfg::coordinate_server_query_period,
-                        cfg::data_service_port, cfg::rc_service_enabled, cfg::rc_service_port}));
+                        cfg::data_service_port, cfg::data_service_max_connections,
+                        cfg::rc_service_enabled, cfg::rc_service_port}));
     auto* grid = dialog.grid();
     EXPECT_EQ(grid->GetPropertyByName(cfg::side)->GetValueAsString(), L"правый");
     EXPECT_EQ(grid->GetPropertyByName(cfg::driver)->GetValueAsString(), "FilterDriver");
@@ -61,7 +62,7 @@ TEST_F(settings_dialog_test, shows_fifteen_settings_in_eight_categories_in_order
     save_screenshot(&dialog, "settings_dialog");
 }
 
-TEST_F(settings_dialog_test, ok_writes_all_fifteen_keys_with_their_forms) {
+TEST_F(settings_dialog_test, ok_writes_all_sixteen_keys_with_their_forms) {
     {
         undercam_options dialog(window_, link_);
         dialog.grid()->SetPropertyValue(cfg::coordinate_server_query_period, 7L);
@@ -72,7 +73,7 @@ TEST_F(settings_dialog_test, ok_writes_all_fifteen_keys_with_their_forms) {
     wxFileConfig reread(wxEmptyString, wxEmptyString,
                         configuration_file_name(home_.path()).GetFullPath(), wxEmptyString,
                         wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
-    EXPECT_EQ(reread.GetNumberOfEntries(), 15u);  // every key but exposure_mode
+    EXPECT_EQ(reread.GetNumberOfEntries(), 16u);  // every key but exposure_mode
     EXPECT_FALSE(reread.HasEntry(cfg::exposure_mode));
     EXPECT_EQ(reread.Read(cfg::side, ""), L"левый");
     EXPECT_EQ(reread.Read(cfg::driver, ""), "FilterDriver");
@@ -82,6 +83,7 @@ TEST_F(settings_dialog_test, ok_writes_all_fifteen_keys_with_their_forms) {
     EXPECT_DOUBLE_EQ(reread.ReadDouble(cfg::scale, 0), 1.5);
     EXPECT_FALSE(reread.ReadBool(cfg::rc_service_enabled, true));
     EXPECT_EQ(reread.Read(cfg::rc_service_port, ""), "12700");
+    EXPECT_EQ(reread.Read(cfg::data_service_max_connections, ""), "64");
 }
 
 TEST_F(settings_dialog_test, a_stored_text_outside_the_choices_is_never_written_back) {

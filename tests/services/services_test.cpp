@@ -9,8 +9,8 @@
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
 #include "services/rc_service.h"
+#include "services/service_fixture.h"
 #include "support/sample_db.h"
-#include "support/test_home.h"
 #include "support/wait.h"
 
 #include <boost/asio.hpp>
@@ -27,78 +27,19 @@ using namespace std::chrono_literals;
 
 namespace {
 
-unsigned short free_port() {
-    asio::io_context io;
-    tcp::acceptor a(io, tcp::endpoint(asio::ip::make_address("127.0.0.1"), 0));
-    return a.local_endpoint().port();
-}
-
-// A blocking client connection, once the service listens.
-struct client {
-    asio::io_context io;
-    tcp::socket socket{io};
-    explicit client(unsigned short port) {
-        const bool connected = wait_until([&] {
-            boost::system::error_code ec;
-            socket.connect({asio::ip::make_address("127.0.0.1"), port}, ec);
-            if (ec) socket.close();
-            return !ec;
-        });
-        if (!connected) throw std::runtime_error("service does not listen");
-    }
-    std::vector<uint8_t> fetch(const request_bytes& request) {
-        asio::write(socket, asio::buffer(request));
-        return read_reply();
-    }
-    std::vector<uint8_t> read_reply() {
-        uint8_t head[4];
-        asio::read(socket, asio::buffer(head));
-        const uint32_t n = head[0] | head[1] << 8 | head[2] << 16 | uint32_t(head[3]) << 24;
-        std::vector<uint8_t> reply(head, head + 4);
-        reply.resize(4 + n);
-        asio::read(socket, asio::buffer(reply.data() + 4, n));
-        return reply;
-    }
-};
-
 cv::Mat decode(const std::vector<uint8_t>& reply) {
     return cv::imdecode(std::vector<uint8_t>(reply.begin() + 4, reply.end()), cv::IMREAD_UNCHANGED);
 }
 
-class services_test : public testing::Test {
+class services_test : public service_fixture {
   protected:
-    void SetUp() override {
-        make_configuration_folder(configuration_file_name(home_.path()));
-        config_ = open_configuration(configuration_file_name(home_.path()));
-        port_ = free_port();
-        config_->Write(cfg::data_service_port, wxString::Format("%u", port_));
-        config_->Write(cfg::rc_service_port, wxString::Format("%u", port_));
-        link_ = std::make_shared<app_link>(&window_, config_.get());
-        catalogue::instance().clear();
-    }
-    void TearDown() override {
-        link_->detach();  // stops every service instance still running
-        catalogue::instance().clear();
-    }
     void add_database(const std::string& path) {
         ldb_reader reader(path);
         catalogue::instance().append({reader.read_info(), path});
     }
-    template <typename T>
-    void start(T* service) {
-        ASSERT_EQ(service->Run(), wxTHREAD_NO_ERROR);
-    }
-    std::vector<wxString> texts(wxEventType type) {
-        window_.drain();
-        return window_.texts(type);
-    }
-
-    test_home home_;
-    std::unique_ptr<wxFileConfig> config_;
-    event_recorder window_;
-    app_link_ptr link_;
-    unsigned short port_ = 0;
 };
+
+using client = tcp_client;
 
 }  // namespace
 
@@ -227,33 +168,9 @@ TEST_F(services_test, a_port_in_use_is_reported) {
     EXPECT_NE(texts(evt_log_error)[0].Find("in use"), wxNOT_FOUND);
 }
 
-namespace {
-
-struct udp_client {
-    asio::io_context io;
-    udp::socket socket{io, udp::endpoint(asio::ip::make_address("127.0.0.1"), 0)};
-    std::optional<std::string> ask(const std::string& datagram, unsigned short port) {
-        socket.send_to(asio::buffer(datagram), {asio::ip::make_address("127.0.0.1"), port});
-        std::array<char, 2048> answer{};
-        udp::endpoint from;
-        std::optional<std::string> result;
-        socket.async_receive_from(asio::buffer(answer), from, [&](auto ec, size_t n) {
-            if (!ec) result = std::string(answer.data(), n);
-        });
-        io.restart();
-        io.run_for(500ms);
-        if (!result) socket.cancel();
-        io.restart();
-        io.poll();
-        return result;
-    }
-};
-
-}  // namespace
-
 TEST_F(services_test, discovery_answers_its_own_name_and_survives_bad_datagrams) {
     config_->Write(cfg::side, wxString(L"правый"));
-    const unsigned short port = free_port();
+    const unsigned short port = free_udp_port();
     start(new discovery_service(link_, port));
     udp_client c;
     EXPECT_EQ(c.ask(R"({"type":"query","service":"any"})", port),
@@ -275,7 +192,7 @@ TEST_F(services_test, discovery_answers_its_own_name_and_survives_bad_datagrams)
 }
 
 TEST_F(services_test, detaching_the_window_stops_the_services_and_frees_their_ports) {
-    const unsigned short port = free_port();
+    const unsigned short port = free_udp_port();
     start(new discovery_service(link_, port));
     start(new img_service(link_));
     client c(port_);
