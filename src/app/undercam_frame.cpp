@@ -210,6 +210,7 @@ void undercam_frame::create_menus() {
 void undercam_frame::create_panes() {
     camera_view_ = new VImagePanel(this, id_camera_view);
     camera_view_->set_fit_to_window(true);
+    apply_view_settings();
     journal_ = new log_viewer(this, journal_file_.GetFullPath());
     databases_ = new database_list(this, id_database_list);
 
@@ -356,6 +357,12 @@ void undercam_frame::reload_catalogue() {
     }
 }
 
+void undercam_frame::apply_view_settings() {
+    camera_view_->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
+    camera_view_->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
+    camera_view_->Refresh(false);
+}
+
 bool undercam_frame::database_selected() const {
     return databases_ && !databases_->rows().empty() && databases_->selected_row() >= 0;
 }
@@ -365,6 +372,7 @@ void undercam_frame::on_settings(wxCommandEvent&) {
     undercam_options dialog(this, link_);
     if (dialog.ShowModal() != wxID_OK) return;
     link_->with_config([](wxConfigBase& config) { config.Flush(false); });
+    apply_view_settings();
     if (link_->read_text(cfg::write_path, cfg::write_path_default()) != before) reload_catalogue();
 }
 

@@ -80,6 +80,8 @@ class undercam_frame : public wxFrame {
     void select_camera(const std::string& description);
     void select_exposure_mode(const wxString& mode);
     void reload_catalogue();
+    // The ruler settings, for the live view.
+    void apply_view_settings();
     bool idle() const { return !active_mode_; }
     bool database_selected() const;
 
