@@ -311,6 +311,10 @@ void undercam_frame::show_camera_descriptions() {
     camera_choice_->Clear();
     for (const auto& [description, id] : cameras_)
         camera_choice_->Append(from_narrow(description));
+    // Wide enough for the whole description; the tool bar makes room.
+    camera_choice_->InvalidateBestSize();
+    camera_choice_->SetSize(camera_choice_->GetBestSize());
+    if (wxToolBar* bar = GetToolBar(); bar && bar->GetToolsCount() > 0) bar->Realize();
 }
 
 void undercam_frame::select_camera(const std::string& description) {

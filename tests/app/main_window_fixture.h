@@ -3,6 +3,7 @@
 
 #include "app/undercam_frame.h"
 #include "camera/sdk/jai_sim.h"
+#include "database/database_list.h"
 #include "runtime/configuration.h"
 #include "runtime/thread_events.h"
 #include "support/gui_helpers.h"
@@ -47,13 +48,17 @@ class main_window_test : public testing::Test {
         write(config);
     }
 
-    undercam_frame* open() {
+    undercam_frame* open(const wxSize& size = wxSize(1400, 900)) {
         frame_ = new undercam_frame();
         alive_ = frame_;
-        frame_->SetSize(0, 0, 1400, 900);
+        frame_->SetSize(0, 0, size.x, size.y);
         frame_->Show();
         pump_events(200);
         return frame_;
+    }
+
+    database_list* list() {
+        return dynamic_cast<database_list*>(frame_->FindWindow(id_database_list));
     }
 
     bool enabled(int id) {
