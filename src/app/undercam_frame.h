@@ -82,8 +82,12 @@ class undercam_frame : public wxFrame {
     void reload_catalogue();
     // The ruler settings, for the live view.
     void apply_view_settings();
+    wxString write_path() const;
     bool idle() const { return !active_mode_; }
+    bool recording() const { return active_mode_ && active_mode_->is_recording(); }
     bool database_selected() const;
+    // Idle, and `path` (the selected row's when the command began) is still listed.
+    bool database_command_allowed(const wxString& path) const;
 
     // Commands.
     void on_settings(wxCommandEvent&);
@@ -132,6 +136,9 @@ class undercam_frame : public wxFrame {
     wxMenu database_menu_;
     wxChoice* exposure_choice_ = nullptr;
     station_status_bar* status_bar_ = nullptr;
+    std::string camera_description_;  // of the open camera, as the camera choice shows it
+    // The write folder changed while an acquisition ran: the list follows at its stop.
+    bool reload_after_stop_ = false;
     cv::Mat preview_;
     cv::Mat preview_rgb_;
 

@@ -3,6 +3,7 @@
 
 #include "app/undercam_frame.h"
 #include "camera/sdk/jai_sim.h"
+#include "database/catalogue.h"
 #include "database/database_list.h"
 #include "runtime/configuration.h"
 #include "runtime/thread_events.h"
@@ -11,16 +12,43 @@
 
 #include <gtest/gtest.h>
 #include <wx/fileconf.h>
+#include <wx/dialog.h>
 #include <wx/menu.h>
+#include <wx/modalhook.h>
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
 #include <functional>
 #include <string>
+#include <vector>
+
+// Answers every modal dialog shown while it lives, without showing it: the
+// answer function gets the dialog (and may act meanwhile, as a remote
+// client might) and returns what ShowModal returns.
+class dialog_answers : public wxModalDialogHook {
+  public:
+    explicit dialog_answers(std::function<int(wxDialog*)> answer) : answer_(std::move(answer)) {
+        Register();
+    }
+    std::vector<wxString> titles;  // of the dialogs shown, in order
+
+  protected:
+    int Enter(wxDialog* dialog) override {
+        titles.push_back(dialog->GetTitle());
+        return answer_(dialog);
+    }
+    void Exit(wxDialog*) override {}
+
+  private:
+    std::function<int(wxDialog*)> answer_;
+};
 
 class main_window_test : public testing::Test {
   protected:
-    void SetUp() override { jai_sim::reset(); }
+    void SetUp() override {
+        jai_sim::reset();
+        catalogue::instance().clear();  // as in a program just started
+    }
     void TearDown() override {
         if (alive_) {
             frame_->Destroy();
@@ -61,6 +89,20 @@ class main_window_test : public testing::Test {
         return dynamic_cast<database_list*>(frame_->FindWindow(id_database_list));
     }
 
+    // Runs a command as its menu item or tool does, whatever its enabled state.
+    void command(int id) {
+        wxCommandEvent event(wxEVT_MENU, id);
+        frame_->GetEventHandler()->ProcessEvent(event);
+    }
+
+    // Handles a remote command at once, as the window's event loop would.
+    void remote_now(int code, const wxString& text = wxEmptyString) {
+        wxThreadEvent event(evt_rc_command, wxID_ANY);
+        event.SetInt(code);
+        event.SetString(text);
+        frame_->GetEventHandler()->ProcessEvent(event);
+    }
+
     bool enabled(int id) {
         frame_->UpdateWindowUI(wxUPDATE_UI_RECURSE);
         frame_->GetMenuBar()->UpdateMenus();
@@ -73,6 +115,15 @@ class main_window_test : public testing::Test {
         event.SetString(text);
         wxQueueEvent(frame_, event.Clone());
         pump_events(100);
+    }
+
+    // How often a text occurs in the journal.
+    size_t journal_count(const std::wstring& text) {
+        const std::wstring all = journal();
+        size_t n = 0;
+        for (size_t at = all.find(text); at != std::wstring::npos; at = all.find(text, at + 1))
+            ++n;
+        return n;
     }
 
     std::wstring journal() {
