@@ -64,6 +64,9 @@ wxEND_EVENT_TABLE()
     // clang-format on
 
     namespace {
+    // How long rows of a scan wait to join the list together.
+    constexpr int kArrivingRowsMs = 100;
+
     void fill_database_menu(wxMenu & menu) {
         menu.Append(id_view_database, L"Просмотр базы");
         menu.Append(id_delete_database, L"Удаление базы");
@@ -109,6 +112,9 @@ undercam_frame::undercam_frame()
     Bind(evt_log_info, &undercam_frame::on_log_info, this);
     Bind(evt_rc_command, &undercam_frame::on_rc_command, this);
     Bind(evt_db_list, &undercam_frame::on_db_list, this);
+    arriving_timer_.SetOwner(this);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { show_arriving_rows(); }, arriving_timer_.GetId());
 
     const wxString home = wxFileName::GetHomeDir();
     config_file_ = configuration_file_name(home);
@@ -357,6 +363,8 @@ void undercam_frame::stop_acquisition() {
 }
 
 void undercam_frame::reload_catalogue() {
+    arriving_timer_.Stop();
+    arriving_rows_.clear();
     catalogue::instance().clear();
     databases_->clear();
     auto* thread = new load_thread(link_);
@@ -639,7 +647,21 @@ void undercam_frame::on_rc_command(wxThreadEvent& event) {
 }
 
 void undercam_frame::on_db_list(wxThreadEvent& event) {
-    ldb_entry entry{event.GetPayload<ldb_info>(), event.GetString()};
-    catalogue::instance().append(entry);
-    databases_->add_row(entry);
+    // Rows of a scan that a reload has abandoned belong to a list that is gone.
+    const int scan = event.GetInt();
+    if (scan != 0 && !load_thread::is_current(scan)) return;
+    arriving_rows_.push_back({event.GetPayload<ldb_info>(), event.GetString()});
+    if (scan == 0) {
+        show_arriving_rows();  // a recording's session shows at once
+    } else if (!arriving_timer_.IsRunning()) {
+        arriving_timer_.StartOnce(kArrivingRowsMs);
+    }
+}
+
+void undercam_frame::show_arriving_rows() {
+    arriving_timer_.Stop();
+    // A database is listed once, however it was learnt of (scan or recording).
+    for (ldb_entry& entry : databases_->add_rows(std::move(arriving_rows_)))
+        catalogue::instance().append(std::move(entry));
+    arriving_rows_.clear();
 }

@@ -23,11 +23,20 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 
 // Databases opened side by side: an open mostly waits for the disk to sync
 // the store's descriptor, and those waits overlap.
 constexpr size_t kOpeners = 8;
+// A scan is background work: the window and a recording come first.
+constexpr int kOpenerNice = 19;
+
+void yield_to_the_window() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kOpenerNice);
+}
 
 std::atomic<int> g_latest_scan{0};
 
@@ -188,6 +197,7 @@ void load_thread::scan() {
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     auto open_folders = [&] {
+        yield_to_the_window();
         for (size_t i; !stop && !abandoned() && (i = next++) < paths.size();) {
             folder_result result = read_folder(paths[i]);
             std::lock_guard lock(guard);
