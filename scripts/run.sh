@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2
+# Only what it starts: the station and its two simulators (tests come with scripts/test.sh).
+cmake --build build -j2 --target undercam odometer_sim coordinate_server_sim
 
 home=$(mktemp -d /tmp/undercam-home-XXXXXX)
 mkdir -p "$home/Dunmere/config" "$home/recordings"
