@@ -7,7 +7,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2
+# Only what it starts: the station and its two simulators (tests come with scripts/test.sh).
+cmake --build build -j2 --target undercam odometer_sim coordinate_server_sim
 
 home=$(mktemp -d /tmp/undercam-home-XXXXXX)
 mkdir -p "$home/Dunmere/config" "$home/recordings"
@@ -27,18 +28,24 @@ coord_pid=$!
 for _ in $(seq 50); do [ -s "$home/coordinates.log" ] && [ -e "$home/odometer" ] && break; sleep 0.1; done
 coord_port=$(head -n 1 "$home/coordinates.log")
 
-# The camera layer's settings: the two simulated cameras (without this file
-# the station would look for real cameras on the network).
-cat > "$home/.jai_sim.conf" <<CONF
+# The camera simulator's two cameras, named in a settings file of its own:
+# without one the station looks for real cameras.
+cat > "$home/cameras.conf" <<CAMERAS
 [camera]
 id = TL=>GevTL , INT=>FD , MAC=>00-0C-DF-0A-00-01 , DEV=>SIM-LS2048-0001
 model = SIM-LS2048
 ip = 192.168.10.11
+width = 2048
+height = 1024
+fps = 10
 [camera]
 id = TL=>GevTL , INT=>SD , MAC=>00-0C-DF-0A-00-02 , DEV=>SIM-LS2048-0002
 model = SIM-LS2048
 ip = 192.168.10.12
-CONF
+width = 2048
+height = 1024
+fps = 10
+CAMERAS
 
 cat > "$home/Dunmere/config/.undercam" <<CONF
 write_path=$home/recordings
@@ -60,4 +67,4 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "no display: running on $display, screenshots in build/artifacts/station.png"
 fi
 
-HOME="$home" ./build/src/undercam
+HOME="$home" JAI_SIM_CONFIG="$home/cameras.conf" ./build/src/undercam

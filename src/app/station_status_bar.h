@@ -1,11 +1,23 @@
-// The main window's status bar: four fields of equal width (see status_field)
-// whose texts the thread events set. While the recording has a fault (the
-// recording_fault bits of evt_dpp_status), the recording field carries a red
-// mark and red text, its text staying the recorder's; the journal says which
-// faults began and ended. User-interface thread only.
+// The main window's status bar: four fields (see status_field) whose texts
+// the thread events set, in their fixed order. While the recording has a
+// fault (the recording_fault bits of evt_dpp_status), the recording field
+// carries a red mark and red text, its text staying the recorder's; the
+// journal says which faults began and ended.
+//
+// Field widths follow their texts, so that the counters are never cut off:
+// the statistics, recording and disk fields are as wide as the widest text
+// each has shown (at least that of a typical running station), and the
+// stream information takes the rest of the bar; when the bar is short, it
+// is the one cut. Only when the window is too narrow for even half of it do
+// the four share the bar in proportion to their texts.
+// User-interface thread only.
 #pragma once
 
+#include "runtime/thread_events.h"
+
 #include <wx/statusbr.h>
+
+#include <array>
 
 class station_status_bar : public wxStatusBar {
   public:
@@ -15,9 +27,21 @@ class station_status_bar : public wxStatusBar {
     void set_faults(int faults);
     int faults() const { return faults_; }
 
+    // The width the field needs for the widest text it has had.
+    int needed_width(int field) const { return needed_[field]; }
+    // The room the text of the field has when drawn (its mark left out).
+    int text_room(int field) const;
+
   protected:
     void DrawField(wxDC& dc, int i, int textHeight) override;
+    // A field's new text: the field widens first when the text needs it.
+    void DoUpdateStatusText(int field) override;
 
   private:
+    int width_of(int field, const wxString& text) const;
+    void fit_fields();
+    int mark_side(const wxRect& field) const;
+
     int faults_ = 0;
+    std::array<int, status_field_count> needed_{};
 };

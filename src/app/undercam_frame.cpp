@@ -64,6 +64,9 @@ wxEND_EVENT_TABLE()
     // clang-format on
 
     namespace {
+    // How long rows of a scan wait to join the list together.
+    constexpr int kArrivingRowsMs = 100;
+
     void fill_database_menu(wxMenu & menu) {
         menu.Append(id_view_database, L"Просмотр базы");
         menu.Append(id_delete_database, L"Удаление базы");
@@ -109,6 +112,9 @@ undercam_frame::undercam_frame()
     Bind(evt_log_info, &undercam_frame::on_log_info, this);
     Bind(evt_rc_command, &undercam_frame::on_rc_command, this);
     Bind(evt_db_list, &undercam_frame::on_db_list, this);
+    arriving_timer_.SetOwner(this);
+    Bind(
+        wxEVT_TIMER, [this](wxTimerEvent&) { show_arriving_rows(); }, arriving_timer_.GetId());
 
     const wxString home = wxFileName::GetHomeDir();
     config_file_ = configuration_file_name(home);
@@ -210,6 +216,7 @@ void undercam_frame::create_menus() {
 void undercam_frame::create_panes() {
     camera_view_ = new VImagePanel(this, id_camera_view);
     camera_view_->set_fit_to_window(true);
+    apply_view_settings();
     journal_ = new log_viewer(this, journal_file_.GetFullPath());
     databases_ = new database_list(this, id_database_list);
 
@@ -310,10 +317,15 @@ void undercam_frame::show_camera_descriptions() {
     camera_choice_->Clear();
     for (const auto& [description, id] : cameras_)
         camera_choice_->Append(from_narrow(description));
+    // Wide enough for the whole description; the tool bar makes room.
+    camera_choice_->InvalidateBestSize();
+    camera_choice_->SetSize(camera_choice_->GetBestSize());
+    if (wxToolBar* bar = GetToolBar(); bar && bar->GetToolsCount() > 0) bar->Realize();
 }
 
 void undercam_frame::select_camera(const std::string& description) {
     try {
+        camera_description_ = description;
         camera_choice_->SetStringSelection(from_narrow(description));
         const auto it = cameras_.find(description);
         if (it == cameras_.end()) return;
@@ -344,9 +356,15 @@ void undercam_frame::start_recording() {
 void undercam_frame::stop_acquisition() {
     active_mode_.reset();
     status_bar_->set_faults(0);
+    if (reload_after_stop_) {
+        reload_after_stop_ = false;
+        reload_catalogue();
+    }
 }
 
 void undercam_frame::reload_catalogue() {
+    arriving_timer_.Stop();
+    arriving_rows_.clear();
     catalogue::instance().clear();
     databases_->clear();
     auto* thread = new load_thread(link_);
@@ -356,16 +374,49 @@ void undercam_frame::reload_catalogue() {
     }
 }
 
+void undercam_frame::apply_view_settings() {
+    camera_view_->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
+    camera_view_->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
+    camera_view_->Refresh(false);
+}
+
+wxString undercam_frame::write_path() const {
+    return link_->read_text(cfg::write_path, cfg::write_path_default());
+}
+
 bool undercam_frame::database_selected() const {
     return databases_ && !databases_->rows().empty() && databases_->selected_row() >= 0;
 }
 
+bool undercam_frame::database_command_allowed(const wxString& path) const {
+    return idle() && !path.empty() && databases_->has_row(path);
+}
+
+// Commands check their own state when they run and again once a dialog they
+// showed has closed: the enabled state of a menu item may be stale, and
+// remote commands are handled inside a dialog's modal loop.
+
 void undercam_frame::on_settings(wxCommandEvent&) {
-    const wxString before = link_->read_text(cfg::write_path, cfg::write_path_default());
+    if (!idle()) return;
+    const wxString before = write_path();
     undercam_options dialog(this, link_);
     if (dialog.ShowModal() != wxID_OK) return;
     link_->with_config([](wxConfigBase& config) { config.Flush(false); });
-    if (link_->read_text(cfg::write_path, cfg::write_path_default()) != before) reload_catalogue();
+    apply_view_settings();
+    const bool moved = write_path() != before;
+    if (idle()) {
+        if (moved) reload_catalogue();
+        return;
+    }
+    // A recording started while the dialog was open keeps what it began with.
+    if (moved) {
+        reload_after_stop_ = true;
+        log_info(
+            wxString(L"Настройки сохранены и вступят в силу со следующей записи; "
+                     L"список баз будет обновлен после остановки"));
+    } else {
+        log_info(wxString(L"Настройки сохранены и вступят в силу со следующей записи"));
+    }
 }
 
 void undercam_frame::on_exit(wxCommandEvent&) {
@@ -373,6 +424,7 @@ void undercam_frame::on_exit(wxCommandEvent&) {
 }
 
 void undercam_frame::on_refresh_cameras(wxCommandEvent&) {
+    if (!idle()) return;  // the running capture streams from the open camera
     const std::string remembered = to_narrow(camera_choice_->GetStringSelection());
     camera_.reset();
     refresh_camera_list();
@@ -393,22 +445,23 @@ void undercam_frame::on_stop(wxCommandEvent&) {
 }
 
 void undercam_frame::on_session_code(wxCommandEvent&) {
-    if (!active_mode_) return;
+    if (!recording()) return;
+    const std::shared_ptr<frame_source> mode = active_mode_;
     wxTextEntryDialog dialog(this, L"Введите код сеанса", L"Код сеанса",
-                             from_narrow(active_mode_->get_session_code()),
-                             wxOK | wxCANCEL | wxCENTRE);
-    if (dialog.ShowModal() == wxID_OK && active_mode_) {
-        active_mode_->set_session_code(to_narrow(dialog.GetValue()));
+                             from_narrow(mode->get_session_code()), wxOK | wxCANCEL | wxCENTRE);
+    // The code is for the recording the dialog was opened on, if it still runs.
+    if (dialog.ShowModal() == wxID_OK && active_mode_ == mode && recording()) {
+        mode->set_session_code(to_narrow(dialog.GetValue()));
     }
 }
 
 void undercam_frame::on_reload_databases(wxCommandEvent&) {
-    reload_catalogue();
+    if (idle()) reload_catalogue();
 }
 
 void undercam_frame::on_view_database(wxCommandEvent&) {
     const wxString path = databases_->selected_path();
-    if (path.empty()) return;
+    if (!database_command_allowed(path)) return;
     viewer_dialog viewer(this, to_narrow(path));
     viewer.panel()->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
     viewer.panel()->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
@@ -417,7 +470,7 @@ void undercam_frame::on_view_database(wxCommandEvent&) {
 
 void undercam_frame::on_database_command(wxCommandEvent& event) {
     const wxString path = databases_->selected_path();
-    if (path.empty()) return;
+    if (!database_command_allowed(path)) return;
     switch (event.GetId()) {
         case id_delete_database:
             delete_selected(path);
@@ -432,7 +485,9 @@ void undercam_frame::on_database_command(wxCommandEvent& event) {
             const std::string current = stored_session(path);
             wxTextEntryDialog dialog(this, L"Введите новый код сеанса", L"Код сеанса",
                                      from_narrow(current), wxOK | wxCANCEL | wxCENTRE);
-            if (dialog.ShowModal() == wxID_OK) replace_session(path, to_narrow(dialog.GetValue()));
+            if (dialog.ShowModal() == wxID_OK && database_command_allowed(path)) {
+                replace_session(path, to_narrow(dialog.GetValue()));
+            }
             break;
         }
     }
@@ -447,14 +502,14 @@ void undercam_frame::delete_selected(const wxString& path) {
     const int answer = message_box(
         wxString::Format(L"Данные в папке %s будут удалены безвозвратно. Продолжить?", path),
         L"Удаление данных", wxYES_NO | wxICON_WARNING, this);
-    if (answer == wxID_YES) delete_database(path);
+    if (answer == wxID_YES && database_command_allowed(path)) delete_database(path);
 }
 
 void undercam_frame::archive_selected(const wxString& path) {
     wxFileDialog dialog(this, L"Имя архивного файла", wxEmptyString,
                         wxFileName::DirName(path).GetDirs().Last(), L"Архивы (*.zip)|*.zip",
                         wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    if (dialog.ShowModal() != wxID_OK) return;
+    if (dialog.ShowModal() != wxID_OK || !database_command_allowed(path)) return;
     archive_outcome outcome;
     {
         wxBusyInfo busy(L"Запись базы в архив...", this);
@@ -474,6 +529,11 @@ void undercam_frame::on_dpp_test(wxCommandEvent&) {
 }
 
 void undercam_frame::on_camera_choice(wxCommandEvent& event) {
+    if (!idle()) {
+        // The running capture keeps its camera; the choice shows it again.
+        camera_choice_->SetStringSelection(from_narrow(camera_description_));
+        return;
+    }
     camera_.reset();
     select_camera(to_narrow(event.GetString()));
 }
@@ -587,7 +647,21 @@ void undercam_frame::on_rc_command(wxThreadEvent& event) {
 }
 
 void undercam_frame::on_db_list(wxThreadEvent& event) {
-    ldb_entry entry{event.GetPayload<ldb_info>(), event.GetString()};
-    catalogue::instance().append(entry);
-    databases_->add_row(entry);
+    // Rows of a scan that a reload has abandoned belong to a list that is gone.
+    const int scan = event.GetInt();
+    if (scan != 0 && !load_thread::is_current(scan)) return;
+    arriving_rows_.push_back({event.GetPayload<ldb_info>(), event.GetString()});
+    if (scan == 0) {
+        show_arriving_rows();  // a recording's session shows at once
+    } else if (!arriving_timer_.IsRunning()) {
+        arriving_timer_.StartOnce(kArrivingRowsMs);
+    }
+}
+
+void undercam_frame::show_arriving_rows() {
+    arriving_timer_.Stop();
+    // A database is listed once, however it was learnt of (scan or recording).
+    for (ldb_entry& entry : databases_->add_rows(std::move(arriving_rows_)))
+        catalogue::instance().append(std::move(entry));
+    arriving_rows_.clear();
 }

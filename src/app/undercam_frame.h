@@ -12,6 +12,7 @@
 #include "camera/camera_discovery.h"
 #include "acquisition/frame_source.h"
 #include "camera/JAI_Camera.h"
+#include "database/ldb_info.h"
 
 #include <wx/aui/aui.h>
 #include <wx/choice.h>
@@ -19,6 +20,7 @@
 #include <wx/filename.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
+#include <wx/timer.h>
 
 #include <memory>
 #include <opencv2/core.hpp>
@@ -80,8 +82,14 @@ class undercam_frame : public wxFrame {
     void select_camera(const std::string& description);
     void select_exposure_mode(const wxString& mode);
     void reload_catalogue();
+    // The ruler settings, for the live view.
+    void apply_view_settings();
+    wxString write_path() const;
     bool idle() const { return !active_mode_; }
+    bool recording() const { return active_mode_ && active_mode_->is_recording(); }
     bool database_selected() const;
+    // Idle, and `path` (the selected row's when the command began) is still listed.
+    bool database_command_allowed(const wxString& path) const;
 
     // Commands.
     void on_settings(wxCommandEvent&);
@@ -111,6 +119,7 @@ class undercam_frame : public wxFrame {
     void on_log_info(wxThreadEvent&);
     void on_rc_command(wxThreadEvent&);
     void on_db_list(wxThreadEvent&);
+    void show_arriving_rows();
 
     FACTORY_HANDLE factory_ = nullptr;
     std::unique_ptr<wxAuiManager> layout_;
@@ -130,6 +139,13 @@ class undercam_frame : public wxFrame {
     wxMenu database_menu_;
     wxChoice* exposure_choice_ = nullptr;
     station_status_bar* status_bar_ = nullptr;
+    std::string camera_description_;  // of the open camera, as the camera choice shows it
+    // The write folder changed while an acquisition ran: the list follows at its stop.
+    bool reload_after_stop_ = false;
+    // Rows of the current scan not yet in the list: they join it together,
+    // a few times a second, so thousands cost a few redraws.
+    std::vector<ldb_entry> arriving_rows_;
+    wxTimer arriving_timer_;
     cv::Mat preview_;
     cv::Mat preview_rgb_;
 

@@ -3,6 +3,7 @@
 #include <wx/dcbuffer.h>
 
 #include <algorithm>
+#include <cmath>
 
 VImagePanel::VImagePanel(wxWindow* parent, wxWindowID id)
     : wxPanel(parent, id, wxDefaultPosition, wxSize(640, 480), wxTAB_TRAVERSAL) {
@@ -12,14 +13,27 @@ VImagePanel::VImagePanel(wxWindow* parent, wxWindowID id)
     hidden_cursor_ = wxCursor(transparent);
     Bind(wxEVT_PAINT, &VImagePanel::on_paint, this);
     for (auto type : {wxEVT_ENTER_WINDOW, wxEVT_LEAVE_WINDOW, wxEVT_LEFT_DOWN, wxEVT_LEFT_UP,
-                      wxEVT_MOTION, wxEVT_MOUSEWHEEL}) {
+                      wxEVT_LEFT_DCLICK, wxEVT_MOTION, wxEVT_MOUSEWHEEL}) {
         Bind(type, &VImagePanel::on_mouse, this);
     }
 }
 
 void VImagePanel::set_image(const wxImage& image) {
     image_ = image.Copy();
-    bitmap_ = image_.IsOk() ? wxBitmap(image_) : wxBitmap();
+    // The live view scales what it shows from the image itself.
+    bitmap_ = image_.IsOk() && !fit_ ? wxBitmap(image_) : wxBitmap();
+    Refresh(false);
+}
+
+double VImagePanel::screen_scale(const wxSize& size) const {
+    if (!fit_ || !image_.IsOk()) return zoom_;
+    return zoom_ *
+           std::min(double(size.x) / image_.GetWidth(), double(size.y) / image_.GetHeight());
+}
+
+void VImagePanel::reset_view() {
+    zoom_ = 1.0;
+    offset_ = wxPoint(0, 0);
     Refresh(false);
 }
 
@@ -47,7 +61,7 @@ void VImagePanel::move_to(const wxPoint& at, bool dragging) {
 }
 
 void VImagePanel::set_resting_cursor() {
-    SetCursor(show_ruler_ && !fit_ ? hidden_cursor_ : wxCursor(wxCURSOR_ARROW));
+    SetCursor(show_ruler_ ? hidden_cursor_ : wxCursor(wxCURSOR_ARROW));
 }
 
 void VImagePanel::on_mouse(wxMouseEvent& event) {
@@ -69,6 +83,8 @@ void VImagePanel::on_mouse(wxMouseEvent& event) {
         move_to(event.GetPosition(), event.LeftIsDown());
     } else if (type == wxEVT_MOUSEWHEEL) {
         wheel(event.GetWheelRotation(), event.GetWheelDelta());
+    } else if (type == wxEVT_LEFT_DCLICK && fit_) {
+        reset_view();
     }
 }
 
@@ -82,26 +98,47 @@ void VImagePanel::draw(wxDC& dc, const wxSize& size) {
     dc.Clear();
     if (!image_.IsOk()) return;
     if (fit_) {
-        // The live view shows the whole frame, keeping its aspect.
-        const double fit =
-            std::min(double(size.x) / image_.GetWidth(), double(size.y) / image_.GetHeight());
-        const int w = std::max(1, int(image_.GetWidth() * fit));
-        const int h = std::max(1, int(image_.GetHeight() * fit));
-        dc.DrawBitmap(wxBitmap(image_.Scale(w, h, wxIMAGE_QUALITY_BILINEAR)), (size.x - w) / 2,
-                      (size.y - h) / 2);
-        return;
+        draw_fitted(dc, size);
+    } else {
+        dc.SetUserScale(zoom_, zoom_);
+        dc.DrawBitmap(bitmap_, offset_.x, offset_.y);
     }
-    dc.SetUserScale(zoom_, zoom_);
-    dc.DrawBitmap(bitmap_, offset_.x, offset_.y);
-    if (show_ruler_) draw_ruler(dc);
+    // The ruler's millimetres are image millimetres as the screen shows them.
+    if (show_ruler_) draw_ruler(dc, scale_ * screen_scale(size));
 }
 
-void VImagePanel::draw_ruler(wxDC& dc) {
+void VImagePanel::draw_fitted(wxDC& dc, const wxSize& size) {
+    const int w = image_.GetWidth(), h = image_.GetHeight();
+    const double fit = std::min(double(size.x) / w, double(size.y) / h);
+    const double s = fit * zoom_;
+    // Where the image's corner lands: the fitted picture centred at zoom 1,
+    // then zoomed and panned as the viewer's image is.
+    const double x0 = (offset_.x + (size.x - w * fit) / 2) * zoom_;
+    const double y0 = (offset_.y + (size.y - h * fit) / 2) * zoom_;
+    // Only the part of the frame that lands in the window is scaled.
+    const int left = std::clamp(int(std::floor(-x0 / s)), 0, w);
+    const int top = std::clamp(int(std::floor(-y0 / s)), 0, h);
+    const int right = std::clamp(int(std::ceil((size.x - x0) / s)), 0, w);
+    const int bottom = std::clamp(int(std::ceil((size.y - y0) / s)), 0, h);
+    if (right <= left || bottom <= top) return;
+    const int at_x = int(std::lround(x0 + left * s)), at_y = int(std::lround(y0 + top * s));
+    const int to_w = std::max(1, int(std::lround(x0 + right * s)) - at_x);
+    const int to_h = std::max(1, int(std::lround(y0 + bottom * s)) - at_y);
+    const wxImage part = left == 0 && top == 0 && right == w && bottom == h
+                             ? image_
+                             : image_.GetSubImage(wxRect(left, top, right - left, bottom - top));
+    // Averaged when shrunk; the frame's own pixels, enlarged, when zoomed in.
+    const auto quality = s < 1 ? wxIMAGE_QUALITY_BILINEAR : wxIMAGE_QUALITY_NEAREST;
+    dc.DrawBitmap(wxBitmap(part.Scale(to_w, to_h, quality)), at_x, at_y);
+}
+
+void VImagePanel::draw_ruler(wxDC& dc, double d) {
+    double user_x = 1, user_y = 1;
+    dc.GetUserScale(&user_x, &user_y);
     dc.SetUserScale(1, 1);
     const wxPen previous = dc.GetPen();
     dc.SetPen(*wxYELLOW_PEN);
     dc.SetTextForeground(*wxYELLOW);
-    const double d = scale_ * zoom_;
     const int x = anchor_.x, y = anchor_.y;
     dc.DrawLine(x, y, x, int(y - 100 * d));
     for (int i = 0; i <= 100; ++i) {
@@ -122,5 +159,5 @@ void VImagePanel::draw_ruler(wxDC& dc) {
     dc.DrawLine(bar, y + 40, x, y + 40);
     dc.DrawText(L"75 мм", int(x - 55 * d), y + 20);
     dc.SetPen(previous);
-    dc.SetUserScale(zoom_, zoom_);
+    dc.SetUserScale(user_x, user_y);
 }

@@ -17,6 +17,9 @@ void delete_database(const wxString& path) {
 }
 
 archive_outcome archive_database(const wxString& folder, const wxString& zip_path) {
+    // A handle the station keeps idle would hold the folder's lock while its
+    // files go into the archive.
+    shared_store::release(to_narrow(folder));
     wxArrayString files;
     wxDir::GetAllFiles(folder, &files, wxEmptyString, wxDIR_FILES | wxDIR_DIRS | wxDIR_HIDDEN);
     int error = 0;

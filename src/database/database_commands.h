@@ -18,8 +18,9 @@ struct archive_outcome {
 
 // Writes the zip archive of the database folder: a directory entry named
 // after the folder, then "<folder>/<file>" for every file below it in
-// listing order, names marked UTF-8. The archive is written only when every
-// file went in; otherwise `zip_path` is left as it was.
+// listing order, names marked UTF-8. The station's idle handle of the
+// database is closed first. The archive is written only when every file went
+// in; otherwise `zip_path` is left as it was.
 archive_outcome archive_database(const wxString& folder, const wxString& zip_path);
 
 // Rewrites "version" and the side or session of a database with a

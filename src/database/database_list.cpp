@@ -4,12 +4,23 @@
 
 #include <wx/filename.h>
 #include <wx/intl.h>
+#include <wx/time.h>
+
+#include <algorithm>
 
 namespace {
 
 // Virtual lists cannot measure their rows, so widths come from the texts,
 // with this much room around them.
-constexpr int kColumnMargin = 24;
+constexpr int kColumnMargin = 14;
+// Rows that arrive together are measured together, a little after the
+// first; measuring goes on in slices of a few milliseconds with pauses for
+// the window's other work.
+constexpr int kFitDelayMs = 50;
+constexpr long kFitBudgetMs = 8;
+constexpr int kFitPauseMs = 15;
+// Text shapes remembered with their widths (session codes are free text).
+constexpr size_t kMostShapes = 20000;
 
 const wchar_t* const kHeadings[] = {
     L"Код сеанса", L"Борт",          L"Время начала", L"Время окончания",
@@ -27,8 +38,11 @@ database_list::database_list(wxWindow* parent, wxWindowID id)
                  wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL) {
     for (const wchar_t* heading : kHeadings) {
         AppendColumn(heading);
+        widths_.push_back(0);
     }
-    reset_columns();
+    fit_timer_.SetOwner(this);
+    Bind(wxEVT_TIMER, &database_list::on_fit_timer, this);
+    show({});
 }
 
 wxString database_list::cell_text(const ldb_entry& entry, long column) {
@@ -62,44 +76,100 @@ wxString database_list::OnGetItemText(long item, long column) const {
     return cell_text(rows_[item], column);
 }
 
-void database_list::reset_columns() {
-    widths_.clear();
-    for (const wchar_t* heading : kHeadings) {
-        widths_.push_back(GetTextExtent(heading).GetWidth());
-        SetColumnWidth(int(widths_.size() - 1), widths_.back() + kColumnMargin);
+int database_list::text_width(const wxString& text) {
+    std::wstring shape = text.ToStdWstring();
+    for (wchar_t& c : shape) {
+        if (c >= L'0' && c <= L'9') c = L'0';
+    }
+    const auto known = shape_widths_.find(shape);
+    if (known != shape_widths_.end()) return known->second;
+    if (shape_widths_.size() >= kMostShapes) shape_widths_.clear();
+    const int width = GetTextExtent(text).GetWidth();
+    shape_widths_.emplace(std::move(shape), width);
+    return width;
+}
+
+void database_list::measure(const ldb_entry& row) {
+    for (size_t column = 0; column < measured_widths_.size(); ++column) {
+        const int width = text_width(cell_text(row, long(column)));
+        measured_widths_[column] = std::max(measured_widths_[column], width);
     }
 }
 
-void database_list::fit_columns(const ldb_entry& row) {
+void database_list::fit_some(long budget_ms) {
+    const wxLongLong end = wxGetLocalTimeMillis() + budget_ms;
+    while (measured_ < rows_.size()) {
+        measure(rows_[measured_++]);
+        if (wxGetLocalTimeMillis() >= end) break;
+    }
+    apply_widths();
+    if (measured_ < rows_.size()) fit_timer_.StartOnce(kFitPauseMs);
+}
+
+void database_list::apply_widths() {
+    // Until every row is measured, columns only widen: they never jump back
+    // and forth while a new set of rows is measured.
+    const bool all = measured_ == rows_.size();
     for (size_t column = 0; column < widths_.size(); ++column) {
-        const int width = GetTextExtent(cell_text(row, long(column))).GetWidth();
-        if (width <= widths_[column]) continue;
+        const int width = narrowing_ && all ? measured_widths_[column]
+                                            : std::max(widths_[column], measured_widths_[column]);
+        if (width == widths_[column]) continue;
         widths_[column] = width;
         SetColumnWidth(int(column), width + kColumnMargin);
     }
+    if (all) narrowing_ = false;
+}
+
+void database_list::on_fit_timer(wxTimerEvent&) {
+    fit_some(kFitBudgetMs);
 }
 
 void database_list::show(std::vector<ldb_entry> rows) {
     rows_ = std::move(rows);
-    reset_columns();
+    paths_.clear();
     for (const auto& row : rows_)
-        fit_columns(row);
+        paths_.insert(row.path);
+    measured_widths_.clear();
+    for (const wchar_t* heading : kHeadings)
+        measured_widths_.push_back(GetTextExtent(heading).GetWidth());
+    measured_ = 0;
+    narrowing_ = true;
     SetItemCount(static_cast<long>(rows_.size()));
     Refresh();
+    if (rows_.empty()) {
+        apply_widths();
+    } else if (!fit_timer_.IsRunning()) {
+        fit_timer_.StartOnce(kFitDelayMs);
+    }
 }
 
-void database_list::add_row(const ldb_entry& row) {
-    rows_.push_back(row);
-    fit_columns(row);
+bool database_list::add_row(const ldb_entry& row) {
+    return !add_rows({row}).empty();
+}
+
+std::vector<ldb_entry> database_list::add_rows(std::vector<ldb_entry> rows) {
+    const size_t first = rows_.size();
+    rows.erase(
+        std::remove_if(rows.begin(), rows.end(),
+                       [&](const ldb_entry& row) { return !paths_.insert(row.path).second; }),
+        rows.end());
+    if (rows.empty()) return rows;
+    rows_.insert(rows_.end(), rows.begin(), rows.end());
+    // The list redraws itself once it knows its new length.
     SetItemCount(static_cast<long>(rows_.size()));
-    RefreshItem(static_cast<long>(rows_.size()) - 1);
+    RefreshItems(static_cast<long>(first), static_cast<long>(rows_.size()) - 1);
+    if (!fit_timer_.IsRunning()) fit_timer_.StartOnce(kFitDelayMs);
+    return rows;
 }
 
 void database_list::update_row(const ldb_entry& row) {
     for (size_t i = 0; i < rows_.size(); ++i) {
         if (rows_[i].path != row.path) continue;
         rows_[i] = row;
-        fit_columns(row);
+        if (i < measured_) {
+            measure(row);
+            apply_widths();
+        }
         RefreshItem(long(i));
         return;
     }

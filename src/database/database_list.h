@@ -1,29 +1,49 @@
 // The list of recorded databases on the main window (window id 3): a virtual,
 // single-selection report list holding its own copy of the catalogue's
-// entries as rows. It never touches the catalogue: the window gives it rows.
+// entries as rows, each database folder once. It never touches the
+// catalogue: the window gives it rows.
+//
+// Rows arrive by the thousand during a scan, so a row costs the same
+// whatever the list's length, and no text is measured as it arrives: the
+// columns are fitted to their texts a little later, a few milliseconds of
+// measuring at a time, so the window keeps answering meanwhile.
 // User-interface thread only.
 #pragma once
 
 #include "database/ldb_info.h"
 
 #include <wx/listctrl.h>
+#include <wx/timer.h>
 
 #include <functional>
+#include <string_view>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 class database_list : public wxListCtrl {
   public:
     database_list(wxWindow* parent, wxWindowID id);
 
-    // Replaces every row (a snapshot of the catalogue) and sizes the columns.
+    // Replaces every row (a snapshot of the catalogue); the columns are then
+    // fitted to the new rows alone, narrower ones included.
     void show(std::vector<ldb_entry> rows);
-    // Appends one row; columns widen to fit it. Costs the same whatever the
-    // list's length.
-    void add_row(const ldb_entry& row);
+    // Appends one row, unless its folder already has one (false then);
+    // columns widen to fit it soon after.
+    bool add_row(const ldb_entry& row);
+    // Appends rows as add_row does, redrawing the list once for all of them;
+    // returns those appended.
+    std::vector<ldb_entry> add_rows(std::vector<ldb_entry> rows);
     // Replaces the row with this path, if there is one.
     void update_row(const ldb_entry& row);
     void clear();
 
+    // True once every row's texts have been measured and the columns fit them.
+    bool columns_fitted() const { return measured_ == rows_.size(); }
+
+    // True when the database folder at `path` has a row.
+    bool has_row(const wxString& path) const { return paths_.count(path) != 0; }
     // Path of the first selected row; empty without rows or selection.
     wxString selected_path() const;
     long selected_row() const;
@@ -36,10 +56,30 @@ class database_list : public wxListCtrl {
     wxString OnGetItemText(long item, long column) const override;
 
   private:
-    // Widens the columns to fit the row's texts.
-    void fit_columns(const ldb_entry& row);
-    void reset_columns();
+    // Widens the measured widths to fit the row's texts.
+    void measure(const ldb_entry& row);
+    int text_width(const wxString& text);
+    // Measures rows for about `budget_ms`, applies the widths, and comes
+    // back later for the rest.
+    void fit_some(long budget_ms);
+    void apply_widths();
+    void on_fit_timer(wxTimerEvent&);
+
+    struct path_hash {
+        size_t operator()(const wxString& s) const {
+            return std::hash<std::wstring_view>()(std::wstring_view(s.wx_str(), s.length()));
+        }
+    };
 
     std::vector<ldb_entry> rows_;
-    std::vector<int> widths_;  // text width of each column's widest cell or heading
+    std::unordered_set<wxString, path_hash> paths_;  // the rows' folders
+    // Widths of texts measured so far, by shape (digits as '0'): every
+    // digit is as wide as any other in the desktop's fonts, so thousands of
+    // times and counts are a few measurements.
+    std::unordered_map<std::wstring, int> shape_widths_;
+    std::vector<int> widths_;           // text width each column has now
+    std::vector<int> measured_widths_;  // widest heading or cell measured since show()
+    size_t measured_ = 0;               // rows_ before this index are measured
+    bool narrowing_ = false;  // since show(): the widths may also shrink, once all are measured
+    wxTimer fit_timer_;
 };

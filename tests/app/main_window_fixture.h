@@ -3,23 +3,79 @@
 
 #include "app/undercam_frame.h"
 #include "camera/sdk/jai_sim.h"
+#include "database/catalogue.h"
+#include "database/database_list.h"
 #include "runtime/configuration.h"
 #include "runtime/thread_events.h"
 #include "support/gui_helpers.h"
+#include "support/sample_db.h"
 #include "support/station_process.h"
 
 #include <gtest/gtest.h>
 #include <wx/fileconf.h>
+#include <wx/dialog.h>
 #include <wx/menu.h>
+#include <wx/modalhook.h>
 #include <wx/utils.h>
 #include <wx/weakref.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
+
+// Answers every modal dialog shown while it lives, without showing it: the
+// answer function gets the dialog (and may act meanwhile, as a remote
+// client might) and returns what ShowModal returns.
+class dialog_answers : public wxModalDialogHook {
+  public:
+    explicit dialog_answers(std::function<int(wxDialog*)> answer) : answer_(std::move(answer)) {
+        Register();
+    }
+    std::vector<wxString> titles;  // of the dialogs shown, in order
+
+  protected:
+    int Enter(wxDialog* dialog) override {
+        titles.push_back(dialog->GetTitle());
+        return answer_(dialog);
+    }
+    void Exit(wxDialog*) override {}
+
+  private:
+    std::function<int(wxDialog*)> answer_;
+};
+
+// `count` closed sessions in `folder`, each a copy of one small database
+// whose files are linked rather than copied, so thousands take seconds. The
+// store replaces its files rather than changing them, so the copies stay
+// apart; each locks and logs on its own.
+inline std::vector<std::string> many_sessions(const std::string& folder, int count) {
+    namespace fs = std::filesystem;
+    const std::string model = folder + ".model";
+    make_database(model, {100, 105}, "A : B", "left");
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/2024.01.01 %05d", i);
+        const std::string path = folder + name;
+        fs::create_directories(path);
+        for (const auto& file : fs::directory_iterator(model)) {
+            const std::string file_name = file.path().filename().string();
+            if (file_name == "LOCK" || file_name.rfind("LOG", 0) == 0) continue;
+            fs::create_hard_link(file.path(), path + "/" + file_name);
+        }
+        paths.push_back(path);
+    }
+    return paths;
+}
 
 class main_window_test : public testing::Test {
   protected:
-    void SetUp() override { jai_sim::reset(); }
+    void SetUp() override {
+        jai_sim::reset();
+        catalogue::instance().clear();  // as in a program just started
+    }
     void TearDown() override {
         if (alive_) {
             frame_->Destroy();
@@ -47,13 +103,31 @@ class main_window_test : public testing::Test {
         write(config);
     }
 
-    undercam_frame* open() {
+    undercam_frame* open(const wxSize& size = wxSize(1400, 900)) {
         frame_ = new undercam_frame();
         alive_ = frame_;
-        frame_->SetSize(0, 0, 1400, 900);
+        frame_->SetSize(0, 0, size.x, size.y);
         frame_->Show();
         pump_events(200);
         return frame_;
+    }
+
+    database_list* list() {
+        return dynamic_cast<database_list*>(frame_->FindWindow(id_database_list));
+    }
+
+    // Runs a command as its menu item or tool does, whatever its enabled state.
+    void command(int id) {
+        wxCommandEvent event(wxEVT_MENU, id);
+        frame_->GetEventHandler()->ProcessEvent(event);
+    }
+
+    // Handles a remote command at once, as the window's event loop would.
+    void remote_now(int code, const wxString& text = wxEmptyString) {
+        wxThreadEvent event(evt_rc_command, wxID_ANY);
+        event.SetInt(code);
+        event.SetString(text);
+        frame_->GetEventHandler()->ProcessEvent(event);
     }
 
     bool enabled(int id) {
@@ -68,6 +142,15 @@ class main_window_test : public testing::Test {
         event.SetString(text);
         wxQueueEvent(frame_, event.Clone());
         pump_events(100);
+    }
+
+    // How often a text occurs in the journal.
+    size_t journal_count(const std::wstring& text) {
+        const std::wstring all = journal();
+        size_t n = 0;
+        for (size_t at = all.find(text); at != std::wstring::npos; at = all.find(text, at + 1))
+            ++n;
+        return n;
     }
 
     std::wstring journal() {

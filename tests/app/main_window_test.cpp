@@ -12,6 +12,7 @@
 #include "runtime/thread_events.h"
 #include "app/station_status_bar.h"
 #include "app/undercam_frame.h"
+#include "database/VImagePanel.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>
@@ -285,4 +286,16 @@ TEST_F(main_window_test, a_camera_that_delivers_nothing_shows_red_in_the_recordi
         ++rows;
     }
     EXPECT_EQ(rows, 1u);  // one row for the fault, not one per message
+}
+
+TEST_F(main_window_test, the_live_view_takes_the_ruler_settings) {
+    configure([](wxConfigBase& config) {
+        config.Write(cfg::scale, 1.6);
+        config.Write(cfg::show_scale, false);
+    });
+    open();
+    auto* view = dynamic_cast<VImagePanel*>(frame_->FindWindow(id_camera_view));
+    ASSERT_NE(view, nullptr);
+    EXPECT_DOUBLE_EQ(view->scale(), 1.6);
+    EXPECT_FALSE(view->ruler_shown());
 }

@@ -7,6 +7,7 @@
 #include "support/db_dump.h"
 
 #include <gtest/gtest.h>
+#include <leveldb/db.h>
 #include <zip.h>
 
 #include <filesystem>
@@ -72,6 +73,20 @@ TEST_F(database_commands_test, the_archive_holds_the_folder_entry_then_every_fil
     if (std::system("command -v unzip >/dev/null") == 0) {
         EXPECT_EQ(std::system(("unzip -tq '" + zip_path + "' >/dev/null").c_str()), 0);
     }
+}
+
+TEST_F(database_commands_test, archiving_lets_go_of_the_folder_the_station_read) {
+    const auto path = add("db", "A");  // read, so the station caches its handle
+    {
+        ldb_reader reader(path);
+        EXPECT_EQ(reader.read_count(), 3u);
+    }
+    ASSERT_EQ(archive_database(path, home_ / "out.zip").result, archive_outcome::written);
+    // No other program is kept out of the folder once it is archived.
+    leveldb::DB* raw = nullptr;
+    const leveldb::Status opened = leveldb::DB::Open(leveldb::Options(), path, &raw);
+    delete raw;
+    EXPECT_TRUE(opened.ok()) << opened.ToString();
 }
 
 TEST_F(database_commands_test, an_archive_that_cannot_be_made_leaves_nothing) {

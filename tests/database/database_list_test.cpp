@@ -78,3 +78,54 @@ TEST(database_list, added_rows_show_and_the_selection_gives_the_path) {
     frame->Destroy();
     pump_events(50);
 }
+
+TEST(database_list, a_database_folder_has_one_row_however_often_it_is_added) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "databases", wxDefaultPosition, wxSize(1000, 300));
+    auto* list = new database_list(frame, 3);
+    const ldb_entry a{info("A", 1, 2, 10, 2), "/w/a"}, b{info("B", 1, 2, 10, 2), "/w/b"};
+    EXPECT_TRUE(list->add_row(a));
+    EXPECT_FALSE(list->add_row(a));
+    EXPECT_TRUE(list->add_row(b));
+    EXPECT_EQ(list->GetItemCount(), 2);
+    EXPECT_TRUE(list->has_row("/w/b"));
+    list->show({b});  // what the list holds after a deletion
+    EXPECT_FALSE(list->has_row("/w/a"));
+    EXPECT_FALSE(list->add_row(b));
+    EXPECT_TRUE(list->add_row(a));
+    list->clear();
+    EXPECT_TRUE(list->add_row(b));
+    EXPECT_EQ(list->GetItemCount(), 1);
+    frame->Destroy();
+    pump_events(50);
+}
+
+TEST(database_list, columns_come_to_fit_their_widest_text_and_narrow_for_a_new_set) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "databases", wxDefaultPosition, wxSize(1000, 300));
+    auto* list = new database_list(frame, 3);
+    frame->Show();
+    const wxString wide = L"Очень длинный код сеанса : 1234567890";
+    const int heading = list->GetColumnWidth(0);
+    for (int i = 0; i < 2000; ++i) {
+        const std::string session = i == 1500 ? std::string(wide.utf8_str()) : "A";
+        list->add_row({info(session, 1, 2, 10, 2), wxString::Format("/w/%d", i)});
+    }
+    ASSERT_TRUE(pump_until([&] { return list->columns_fitted(); }));
+    pump_events(50);
+    EXPECT_GE(list->GetColumnWidth(0), list->GetTextExtent(wide).GetWidth());
+    EXPECT_GT(list->GetColumnWidth(0), heading);
+    // Every other column fits its heading and its texts.
+    for (int column = 1; column < 8; ++column) {
+        wxListItem item;
+        item.SetMask(wxLIST_MASK_TEXT);
+        list->GetColumn(column, item);
+        EXPECT_GE(list->GetColumnWidth(column), list->GetTextExtent(item.GetText()).GetWidth());
+        EXPECT_GE(list->GetColumnWidth(column),
+                  list->GetTextExtent(list->GetItemText(1500, column)).GetWidth());
+    }
+    list->show({list->rows()[0]});
+    ASSERT_TRUE(pump_until([&] { return list->columns_fitted(); }));
+    pump_events(50);
+    EXPECT_EQ(list->GetColumnWidth(0), heading);
+    frame->Destroy();
+    pump_events(50);
+}

@@ -8,6 +8,7 @@
 #include "support/wait.h"
 #include "support/db_dump.h"
 #include "database/ldb_writer.h"
+#include "support/station_process.h"
 
 #include <gtest/gtest.h>
 
@@ -17,19 +18,39 @@
 
 namespace {
 
-// Runs one scan of `folder` to its end and returns what it sent.
-event_recorder& scan(event_recorder& window, const std::string& folder, test_home& home) {
-    make_configuration_folder(configuration_file_name(home.path()));
-    auto config = open_configuration(configuration_file_name(home.path()));
-    config->Write(cfg::write_path, wxString(folder));
-    auto link = std::make_shared<app_link>(&window, config.get());
-    auto* thread = new load_thread(link);
+// The configuration of a scan of `folder`, and the window it reports to.
+struct scan_setup {
+    scan_setup(event_recorder& window, const std::string& folder, test_home& home) {
+        make_configuration_folder(configuration_file_name(home.path()));
+        config = open_configuration(configuration_file_name(home.path()));
+        config->Write(cfg::write_path, wxString(folder));
+        link = std::make_shared<app_link>(&window, config.get());
+    }
+    std::unique_ptr<wxFileConfig> config;
+    app_link_ptr link;
+};
+
+// Runs a scan to its end; the window then holds what it sent.
+void run_to_end(load_thread* thread, scan_setup& setup, event_recorder& window) {
     EXPECT_EQ(thread->Run(), wxTHREAD_NO_ERROR);
     // Detached: it is done when the link has no other owner left.
-    EXPECT_TRUE(wait_until([&] { return link.use_count() == 1; }));
-    link->detach();
+    EXPECT_TRUE(wait_until([&] { return setup.link.use_count() == 1; }, std::chrono::seconds(60)));
+    setup.link->detach();
     window.drain();
+}
+
+// Runs one scan of `folder` to its end and returns what it sent.
+event_recorder& scan(event_recorder& window, const std::string& folder, test_home& home) {
+    scan_setup setup(window, folder, home);
+    run_to_end(new load_thread(setup.link), setup, window);
     return window;
+}
+
+bool free_for_others(const std::string& path) {
+    leveldb::DB* raw = nullptr;
+    const bool ok = leveldb::DB::Open(leveldb::Options(), path, &raw).ok();
+    delete raw;
+    return ok;
 }
 
 }  // namespace
@@ -138,6 +159,74 @@ TEST(load_thread, a_folder_without_subfolders_sends_nothing) {
     event_recorder missing;
     scan(missing, home / "absent", home);
     EXPECT_TRUE(missing.events.empty());
+}
+
+TEST(load_thread, databases_come_in_listing_order_and_none_stays_locked) {
+    test_home home;
+    const std::string folder = home / "write";
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < 40; ++i) {
+        make_database(folder + "/s" + std::to_string(i), {uint32_t(i)}, std::to_string(i), "left");
+    }
+    std::vector<wxString> listing;  // the order the system lists them in
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        listing.push_back(e.path().string());
+    event_recorder window;
+    scan_setup setup(window, folder, home);
+    auto* thread = new load_thread(setup.link);
+    const int number = thread->scan_number();
+    run_to_end(thread, setup, window);
+    EXPECT_EQ(window.texts(evt_db_list), listing);
+    for (const auto& e : window.events) {
+        if (e.type == evt_db_list) {
+            EXPECT_EQ(e.value, number);
+        }
+    }
+    EXPECT_EQ(window.events.back().type, evt_thread_status);
+    // Read once and let go: other programs may open them at once.
+    for (const auto& path : listing)
+        EXPECT_TRUE(free_for_others(path.ToStdString())) << path;
+}
+
+TEST(load_thread, a_scan_started_later_abandons_the_earlier_one) {
+    test_home home;
+    const std::string folder = home / "write";
+    std::filesystem::create_directories(folder);
+    make_database(folder + "/2024.03.05 14.07.09", {100, 105}, "A : B", "left");
+    make_database(folder + "/2024.03.05 15.00.00", {7}, "C : D", "right");
+    event_recorder early_window, late_window;
+    scan_setup early_setup(early_window, folder, home);
+    scan_setup late_setup(late_window, folder, home);
+    auto* early = new load_thread(early_setup.link);
+    auto* late = new load_thread(late_setup.link);
+    EXPECT_FALSE(load_thread::is_current(early->scan_number()));
+    EXPECT_TRUE(load_thread::is_current(late->scan_number()));
+    run_to_end(early, early_setup, early_window);
+    EXPECT_TRUE(early_window.events.empty());  // not even the disk line
+    run_to_end(late, late_setup, late_window);
+    EXPECT_EQ(late_window.texts(evt_db_list).size(), 2u);
+    EXPECT_EQ(late_window.texts(evt_thread_status).size(), 1u);
+}
+
+TEST(load_thread, the_disk_is_named_by_the_mount_point_that_holds_the_folder) {
+    const std::string mounts =
+        "/dev/vda1 / ext4 rw,relatime 0 0\n"
+        "proc /proc proc rw 0 0\n"
+        "/dev/sdb1 /media/data ext4 rw 0 0\n"
+        "/dev/sdc1 /media/data\\040two vfat rw 0 0\n"
+        "/dev/sdd1 /media/dat ext4 rw 0 0\n";
+    EXPECT_EQ(load_thread::mount_point("/home/op/recordings", mounts), "/");
+    EXPECT_EQ(load_thread::mount_point("/media/data", mounts), "/media/data");
+    EXPECT_EQ(load_thread::mount_point("/media/data/rec", mounts), "/media/data");
+    EXPECT_EQ(load_thread::mount_point("/media/data two/rec", mounts), "/media/data two");
+    EXPECT_EQ(load_thread::mount_point("/media/database", mounts), "/");
+    EXPECT_EQ(load_thread::mount_point("relative", mounts), "");
+    // This system's answer agrees with the one coreutils give.
+    test_home home;
+    const std::string expected = shell_output("stat -c %m '" + home.path() + "'");
+    if (!expected.empty()) {
+        EXPECT_EQ(load_thread::volume_name(home.path()) + "\n", wxString(expected));
+    }
 }
 
 TEST(load_thread, disk_space_is_whole_gibibytes_rounded_down) {

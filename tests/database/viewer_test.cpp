@@ -10,6 +10,7 @@
 #include <wx/dcmemory.h>
 #include <wx/frame.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -166,4 +167,99 @@ TEST(viewer, the_coverage_strip_places_the_gaps_and_leads_to_them) {
     viewer.Show();
     pump_events(300);
     save_screenshot(&viewer, "viewer_coverage");
+}
+
+namespace {
+
+// A grey frame twice as wide as the panel's window: fitted at half size.
+wxImage wide_frame() {
+    wxImage image(1280, 480);
+    image.SetRGB(wxRect(0, 0, 1280, 480), 128, 128, 128);
+    image.SetRGB(wxRect(0, 0, 20, 20), 250, 250, 250);  // a white corner
+    return image;
+}
+
+bool grey(const drawing& d, int x, int y) {
+    return d.pixels.GetRed(x, y) == 128 && d.pixels.GetBlue(x, y) == 128;
+}
+
+bool black(const drawing& d, int x, int y) {
+    return d.pixels.GetRed(x, y) == 0 && d.pixels.GetGreen(x, y) == 0 &&
+           d.pixels.GetBlue(x, y) == 0;
+}
+
+}  // namespace
+
+TEST(live_view, starts_with_the_whole_frame_fitted_and_centred) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "live");
+    auto* panel = new VImagePanel(frame, wxID_ANY);
+    panel->set_fit_to_window(true);
+    panel->show_ruler(false);
+    panel->set_image(wide_frame());
+    const drawing fitted = draw(*panel);
+    EXPECT_DOUBLE_EQ(panel->screen_scale(wxSize(640, 480)), 0.5);
+    // 640 x 240, from y 120 to 360.
+    EXPECT_TRUE(black(fitted, 320, 115));
+    EXPECT_TRUE(grey(fitted, 320, 125));
+    EXPECT_TRUE(grey(fitted, 639, 355));
+    EXPECT_TRUE(black(fitted, 320, 365));
+    EXPECT_FALSE(grey(fitted, 5, 125));  // the white corner, 10 x 10 now
+    EXPECT_TRUE(grey(fitted, 15, 125));
+    frame->Destroy();
+}
+
+TEST(live_view, zoom_and_pan_work_on_the_fitted_frame_and_a_double_click_fits_it_again) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "live");
+    auto* panel = new VImagePanel(frame, wxID_ANY);
+    panel->set_fit_to_window(true);
+    panel->show_ruler(false);
+    panel->set_image(wide_frame());
+    const drawing fitted = draw(*panel);
+    panel->wheel(240, 120);  // zoom 3: one frame pixel is 1.5 screen pixels
+    EXPECT_DOUBLE_EQ(panel->screen_scale(wxSize(640, 480)), 1.5);
+    const drawing zoomed = draw(*panel);
+    // The picture grows from the window's corner, as the viewer's does:
+    // the fitted top (y 120) now lies at 360, the white corner 30 pixels wide.
+    EXPECT_TRUE(black(zoomed, 100, 355));
+    EXPECT_FALSE(grey(zoomed, 5, 365));
+    EXPECT_TRUE(grey(zoomed, 35, 365));
+    EXPECT_TRUE(grey(zoomed, 600, 470));
+    // A drag moves it by the mouse's way times the zoom.
+    panel->press({100, 100});
+    panel->move_to({100, 20}, true);
+    const drawing panned = draw(*panel);
+    EXPECT_TRUE(grey(panned, 35, 125));
+    EXPECT_FALSE(grey(panned, 5, 125));
+    EXPECT_TRUE(black(panned, 35, 115));
+
+    wxMouseEvent twice(wxEVT_LEFT_DCLICK);
+    panel->GetEventHandler()->ProcessEvent(twice);
+    EXPECT_DOUBLE_EQ(panel->zoom(), 1.0);
+    EXPECT_EQ(panel->offset(), wxPoint(0, 0));
+    const drawing again = draw(*panel);
+    EXPECT_TRUE(again.pixels.GetData() != nullptr);
+    EXPECT_EQ(std::memcmp(again.pixels.GetData(), fitted.pixels.GetData(), 640 * 480 * 3), 0);
+    frame->Destroy();
+}
+
+TEST(live_view, the_ruler_measures_on_the_screen_scale) {
+    auto* frame = new wxFrame(nullptr, wxID_ANY, "live");
+    auto* panel = new VImagePanel(frame, wxID_ANY);
+    panel->set_fit_to_window(true);
+    panel->set_image(wide_frame());
+    panel->set_scale(0.8);  // frame pixels per millimetre
+    panel->move_to({300, 300}, false);
+    // Fitted at half size: 0.4 screen pixels per millimetre, a 40 pixel line.
+    const drawing fitted = draw(*panel);
+    EXPECT_TRUE(fitted.ruler(300, 262));
+    EXPECT_FALSE(fitted.ruler(300, 255));
+    EXPECT_TRUE(fitted.ruler(271, 340));  // the 75 mm bar: 30 pixels
+    EXPECT_FALSE(fitted.ruler(265, 340));
+    panel->wheel(120, 120);  // zoom 2: 80 pixels
+    const drawing zoomed = draw(*panel);
+    EXPECT_TRUE(zoomed.ruler(300, 222));
+    EXPECT_FALSE(zoomed.ruler(300, 215));
+    panel->show_ruler(false);
+    EXPECT_FALSE(draw(*panel).ruler(300, 250));
+    frame->Destroy();
 }
