@@ -1,4 +1,6 @@
-// Command-line client of the station's network services.
+// Command-line client of the station's network services, and reader of its
+// session databases' coverage.
+#include "database/coverage_report.h"
 #include "services/data_protocol.h"
 #include "services/discovery_protocol.h"
 #include "services/rc_protocol.h"
@@ -53,6 +55,12 @@ const char* const kHelp = R"(undercam_client: finds stations and talks to their 
       recording. The station acknowledges with 1024 zero bytes as soon as it
       has taken the command. One client at a time: while one is connected the
       port is not listened on (a client silent for 30 s gives way).
+
+  undercam_client coverage --db PATH
+      Prints the coverage of a session database folder by distance: frames,
+      span, nominal step, covered share, then every gap (a step longer than
+      1.5 nominal steps) with its keys, length and frames missing. A database
+      the station holds open (being recorded) is refused as in use.
 
   fetch and rc also take --connect-timeout MS (default 5000) and --timeout MS
   (default 30000, for the request and for the reply); a part too long for
@@ -141,6 +149,13 @@ int remote(const std::map<std::string, std::string>& o) {
     return 0;
 }
 
+int print_coverage(const std::map<std::string, std::string>& o) {
+    const auto db = o.find("db");
+    if (db == o.end() || db->second.empty()) fail("coverage needs --db PATH");
+    std::fputs(coverage_table(coverage_of_database(db->second)).c_str(), stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -154,6 +169,7 @@ int main(int argc, char** argv) {
         if (verb == "discover") return discover(o);
         if (verb == "fetch") return fetch(o);
         if (verb == "rc") return remote(o);
+        if (verb == "coverage") return print_coverage(o);
         fail("unknown command " + verb + "\n" + kHelp);
     } catch (const std::exception& e) {
         fail(e.what());

@@ -1,6 +1,8 @@
 #include "app/undercam_frame.h"
 
 #include "app/build_info.h"
+#include "app/live_coverage.h"
+#include "database/coverage_report.h"
 #include "runtime/configuration.h"
 #include "acquisition/continuous_grab.h"
 #include "acquisition/continuous_grab_write.h"
@@ -25,7 +27,11 @@
 #include "database/VImagePanel.h"
 
 #include <wx/busyinfo.h>
+#include <wx/file.h>
+#include <wx/filename.h>
+#include <wx/sizer.h>
 #include <wx/filedlg.h>
+#include <wx/log.h>
 #include <wx/menu.h>
 #include <wx/msgdlg.h>
 #include <wx/textdlg.h>
@@ -53,6 +59,8 @@ wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame)
     EVT_MENU(id_session_code, undercam_frame::on_session_code)
     EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
     EVT_MENU(id_view_database, undercam_frame::on_view_database)
+    EVT_MENU(id_coverage_report, undercam_frame::on_coverage_report)
+    EVT_UPDATE_UI(id_coverage_report, undercam_frame::on_update_ui)
     EVT_MENU_RANGE(id_delete_database, id_replace_session, undercam_frame::on_database_command)
     EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
     EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
@@ -73,6 +81,7 @@ wxEND_EVENT_TABLE()
         menu.Append(id_archive_database, L"Архивация базы");
         menu.Append(id_replace_side, L"Заменить борт");
         menu.Append(id_replace_session, L"Заменить код сеанса");
+        menu.Append(id_coverage_report, L"Отчёт о покрытии");
         menu.AppendSeparator();
         menu.Append(id_reload_databases, L"Обновить список баз");
     }
@@ -112,6 +121,7 @@ undercam_frame::undercam_frame()
     Bind(evt_log_info, &undercam_frame::on_log_info, this);
     Bind(evt_rc_command, &undercam_frame::on_rc_command, this);
     Bind(evt_db_list, &undercam_frame::on_db_list, this);
+    Bind(evt_coverage, &undercam_frame::on_coverage, this);
     arriving_timer_.SetOwner(this);
     Bind(
         wxEVT_TIMER, [this](wxTimerEvent&) { show_arriving_rows(); }, arriving_timer_.GetId());
@@ -214,21 +224,30 @@ void undercam_frame::create_menus() {
 }
 
 void undercam_frame::create_panes() {
-    camera_view_ = new VImagePanel(this, id_camera_view);
+    // The live view with the running session's coverage under it.
+    auto* live = new wxPanel(this, wxID_ANY);
+    camera_view_ = new VImagePanel(live, id_camera_view);
     camera_view_->set_fit_to_window(true);
+    camera_view_->SetMinSize(wxSize(640, 480));
+    live_coverage_ = new live_coverage(live);
+    auto* column = new wxBoxSizer(wxVERTICAL);
+    column->Add(camera_view_, 1, wxEXPAND);
+    column->Add(live_coverage_, 0, wxEXPAND);
+    live->SetSizer(column);
+    const wxSize live_size = column->GetMinSize();
     apply_view_settings();
     journal_ = new log_viewer(this, journal_file_.GetFullPath());
     databases_ = new database_list(this, id_database_list);
 
-    layout_->AddPane(camera_view_, wxAuiPaneInfo()
-                                       .Name("camera")
-                                       .Caption(L"Камера")
-                                       .Top()
-                                       .BestSize(640, 480)
-                                       .MinSize(640, 480)
-                                       .Fixed()
-                                       .CloseButton(false)
-                                       .Floatable(false));
+    layout_->AddPane(live, wxAuiPaneInfo()
+                               .Name("camera")
+                               .Caption(L"Камера")
+                               .Top()
+                               .BestSize(live_size)
+                               .MinSize(live_size)
+                               .Fixed()
+                               .CloseButton(false)
+                               .Floatable(false));
     layout_->AddPane(journal_, wxAuiPaneInfo()
                                    .Name("journal")
                                    .Caption(L"Журнал")
@@ -584,6 +603,9 @@ void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
         case id_replace_session:
             event.Enable(idle() && database_selected());
             break;
+        case id_coverage_report:  // reads only: a closed session while recording too
+            event.Enable(database_selected());
+            break;
         default:
             event.Enable(true);
     }
@@ -644,6 +666,44 @@ void undercam_frame::on_rc_command(wxThreadEvent& event) {
         default:
             log_info(wxString("Empty RC command"));
     }
+}
+
+void undercam_frame::on_coverage(wxThreadEvent& event) {
+    live_coverage_->show(event.GetPayload<coverage>());
+}
+
+void undercam_frame::on_coverage_report(wxCommandEvent&) {
+    const wxString path = databases_->selected_path();
+    if (path.empty() || !databases_->has_row(path)) return;
+    wxFileDialog dialog(this, L"Отчёт о покрытии", wxEmptyString,
+                        wxFileName::DirName(path).GetDirs().Last() + L"_покрытие.html",
+                        L"HTML (*.html)|*.html", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+    if (dialog.ShowModal() != wxID_OK || !databases_->has_row(path)) return;
+    write_coverage_report(path, dialog.GetPath());
+}
+
+bool undercam_frame::write_coverage_report(const wxString& database, const wxString& file) {
+    const auto entry = catalogue::instance().find_path(database);
+    if (!entry) return false;
+    std::string html;
+    try {
+        wxBusyInfo busy(L"Подсчет покрытия...", this);
+        html = coverage_report_html(coverage_of_database(to_narrow(database)), entry->info,
+                                    to_narrow(database));
+    } catch (const std::exception& e) {
+        log_error(wxString::Format(L"Отчёт о покрытии не составлен: %s", from_narrow(e.what())));
+        return false;
+    }
+    wxLogNull quiet;  // the failure is the journal's row, not a dialog of its own
+    wxFile out;
+    if (!out.Create(file, true) || out.Write(html.data(), html.size()) != html.size() ||
+        !out.Close()) {
+        log_error(wxString::Format(L"Отчёт о покрытии не записан в файл %s: %s", file,
+                                   wxSysErrorMsgStr()));
+        return false;
+    }
+    log_info(wxString::Format(L"Отчёт о покрытии записан: %s", file));
+    return true;
 }
 
 void undercam_frame::on_db_list(wxThreadEvent& event) {

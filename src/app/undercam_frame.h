@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+class live_coverage;
 class log_viewer;
 class station_status_bar;
 class VImagePanel;
@@ -53,6 +54,7 @@ enum command_id {
     id_replace_side = 17,
     id_replace_session = 18,
     id_dpp_test = 19,
+    id_coverage_report = 20,
 };
 
 class undercam_frame : public wxFrame {
@@ -66,6 +68,11 @@ class undercam_frame : public wxFrame {
     void start_capture();
     void start_recording();
     void stop_acquisition();
+
+    // Writes the coverage report of the catalogued database at `database` to
+    // `file`; a failure (the database in use, the file not writable) is a
+    // red journal row. True when written.
+    bool write_coverage_report(const wxString& database, const wxString& file);
 
   private:
     // The start-up after the configuration: menus, journal, banner, cameras,
@@ -119,6 +126,8 @@ class undercam_frame : public wxFrame {
     void on_log_info(wxThreadEvent&);
     void on_rc_command(wxThreadEvent&);
     void on_db_list(wxThreadEvent&);
+    void on_coverage(wxThreadEvent&);
+    void on_coverage_report(wxCommandEvent&);
     void show_arriving_rows();
 
     FACTORY_HANDLE factory_ = nullptr;
@@ -127,6 +136,7 @@ class undercam_frame : public wxFrame {
     wxChoice* camera_choice_ = nullptr;
     log_viewer* journal_ = nullptr;
     VImagePanel* camera_view_ = nullptr;
+    live_coverage* live_coverage_ = nullptr;
     database_list* databases_ = nullptr;
     camera_ptr camera_;
     wxString exposure_mode_;

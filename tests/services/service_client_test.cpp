@@ -1,11 +1,15 @@
 // The client's side of the services against real services and against
 // peers that are not stations, on 127.0.0.1; and the command-line client
 // refusing what does not fit.
+#include "database/coverage_report.h"
+#include "database/ldb_writer.h"
 #include "services/img_service.h"
 #include "services/rc_service.h"
 #include "services/service_client.h"
 #include "services/service_fixture.h"
+#include "support/sample_db.h"
 #include "support/station_process.h"
+#include "support/test_home.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -140,4 +144,22 @@ TEST(undercam_client, refuses_an_over_long_part_and_says_the_field_size) {
               std::string::npos)
         << out;
     EXPECT_NE(out.find("status 1"), std::string::npos) << out;
+}
+
+TEST(undercam_client, prints_a_databases_gaps_and_refuses_one_being_recorded) {
+    test_home home;
+    const std::string db = home.path() + "/db";
+    make_database(db, {100, 105, 110, 130, 135, 140, 170}, "A : B", "left");
+    const std::string out =
+        shell_output(std::string(UNDERCAM_CLIENT) + " coverage --db '" + db + "' 2>&1");
+    EXPECT_EQ(out, coverage_table(coverage_of({100, 105, 110, 130, 135, 140, 170})));
+
+    // Held open by a recording (this process): refused at once as in use.
+    ldb_writer& live = ldb_writer::live();
+    live.open(home.path() + "/live");
+    const std::string refused = shell_output(std::string(UNDERCAM_CLIENT) + " coverage --db '" +
+                                             home.path() + "/live" + "' 2>&1; echo status $?");
+    live.close("", "");
+    EXPECT_NE(refused.find("the database is in use"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("status 1"), std::string::npos) << refused;
 }
