@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Installs every Debian package the station needs to build, run and test.
+# Installs every Debian package the station needs to build, run, test and package.
 # Safe to run again: apt-get skips what is already installed.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config git clang-format
+  dpkg-dev lintian desktop-file-utils
   libwxgtk3.2-dev
   libboost-dev libboost-system-dev
   libleveldb-dev

@@ -74,7 +74,12 @@ wxBitmap exit_tool_image() {
 
 wxIcon station_icon() {
     wxIcon icon;
-    icon.CopyFromBitmap(draw(32, [](wxDC& dc) {
+    icon.CopyFromBitmap(station_icon_bitmap());
+    return icon;
+}
+
+wxBitmap station_icon_bitmap() {
+    return draw(32, [](wxDC& dc) {
         dc.SetPen(wxPen(wxColour(30, 30, 30), 1));
         dc.SetBrush(wxBrush(wxColour(90, 90, 100)));
         dc.DrawRectangle(2, 4, 28, 14);  // car body
@@ -86,6 +91,5 @@ wxIcon station_icon() {
         dc.SetPen(wxPen(wxColour(60, 140, 230), 1));
         dc.SetBrush(wxBrush(wxColour(60, 140, 230)));
         dc.DrawRectangle(14, 18, 4, 4);  // camera under the car
-    }));
-    return icon;
+    });
 }
