@@ -26,37 +26,45 @@ std::string read_file(const std::string& path) {
 
 class coverage_window_test : public main_window_test {
   protected:
+    // Opens the window recording into `recordings_` from `odometer_`, once
+    // the line is read and the camera has delivered a frame.
+    void open_recording() {
+        configure([&](wxConfigBase& config) {
+            config.Write(cfg::dpp_port, wxString(odometer_.path()));
+            config.Write(cfg::write_path, wxString(recordings_));
+            config.Write(cfg::coordinate_server_enabled, false);
+        });
+        small_fast_camera();
+        open();
+        remote(1);
+        ASSERT_TRUE(pump_until([&] { return journal_count(L"Последовательный порт: ") >= 1; }));
+        ASSERT_TRUE(pump_until([&] { return delivered() > 0; }));
+    }
+
     uint64_t delivered() {
         const wxString text = frame_->GetStatusBar()->GetStatusText(field_grab_stats);
         unsigned long long n = 0;
         text.AfterFirst(' ').BeforeFirst(' ').ToULongLong(&n);
         return n;
     }
+
+    pty_pair odometer_;
+    // A folder of each test's own: the tests share a home.
+    const std::string recordings_ = wxGetHomeDir().ToStdString() + "/coverage-" +
+                                    testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 TEST_F(coverage_window_test, a_session_with_gaps_shows_them_live_at_its_close_and_in_its_report) {
-    pty_pair odometer;
-    const std::string recordings = wxGetHomeDir().ToStdString() + "/coverage-recordings";
-    configure([&](wxConfigBase& config) {
-        config.Write(cfg::dpp_port, wxString(odometer.path()));
-        config.Write(cfg::write_path, wxString(recordings));
-        config.Write(cfg::coordinate_server_enabled, false);
-    });
-    small_fast_camera();
-    open();
+    open_recording();
     auto* live = dynamic_cast<live_coverage*>(wxWindow::FindWindowByName("live_coverage", frame_));
     ASSERT_NE(live, nullptr);
     EXPECT_EQ(live->text(), L"Покрытие: нет записи");
     EXPECT_NE(frame_->GetMenuBar()->FindItem(id_coverage_report), nullptr);
-
-    remote(1);
-    ASSERT_TRUE(pump_until([&] { return journal_count(L"Последовательный порт: ") >= 1; }));
     // Two gaps of different length: 110 to 130 (3 frames missing) and 140
-    // to 170 (5 missing), once the camera has delivered a frame.
-    ASSERT_TRUE(pump_until([&] { return delivered() > 0; }));
+    // to 170 (5 missing).
     const uint32_t values[] = {100, 105, 110, 130, 135, 140, 170};
     for (const uint32_t v : values) {
-        odometer.send_new(v);
+        odometer_.send_new(v);
         pump_events(150);
     }
     ASSERT_TRUE(pump_until([&] {
@@ -97,26 +105,16 @@ TEST_F(coverage_window_test, a_session_with_gaps_shows_them_live_at_its_close_an
 }
 
 TEST_F(coverage_window_test, the_report_of_the_session_being_recorded_is_refused_as_in_use) {
-    pty_pair odometer;
-    const std::string recordings = wxGetHomeDir().ToStdString() + "/coverage-in-use";
-    configure([&](wxConfigBase& config) {
-        config.Write(cfg::dpp_port, wxString(odometer.path()));
-        config.Write(cfg::write_path, wxString(recordings));
-        config.Write(cfg::coordinate_server_enabled, false);
-    });
-    small_fast_camera();
-    open();
-    remote(1);
-    ASSERT_TRUE(pump_until([&] { return journal_count(L"Последовательный порт: ") >= 1; }));
+    open_recording();
     ASSERT_TRUE(pump_until(
         [&] {
-            odometer.send_new(100);
+            odometer_.send_new(100);
             pump_events(100);
             return frame_->GetStatusBar()->GetStatusText(field_recording).Contains(L"Записано: 1");
         },
         10000));
     std::vector<std::string> sessions;
-    for (const auto& e : fs::directory_iterator(recordings))
+    for (const auto& e : fs::directory_iterator(recordings_))
         sessions.push_back(e.path().string());
     ASSERT_EQ(sessions.size(), 1u);
     // Catalogued as if listed, as a crash-repaired session would be.
