@@ -45,6 +45,14 @@ std::string format(const char* pattern, auto... values) {
     return text;
 }
 
+// Right-aligned in `width` characters (UTF-8 code points, not bytes).
+std::string padded(const std::string& text, size_t width) {
+    size_t chars = 0;
+    for (const char ch : text)
+        chars += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+    return std::string(width > chars ? width - chars : 0, ' ') + text;
+}
+
 constexpr int kStripWidth = 1000;
 constexpr int kStripHeight = 24;
 
@@ -78,7 +86,8 @@ std::string strip_svg(const coverage& c) {
 std::string coverage_table(const coverage& c) {
     std::string out = coverage_summary(c) + "\n";
     if (c.gaps.empty()) return out + "пропусков нет\n";
-    out += format("%6s %12s %12s %12s %12s\n", "№", "от", "до", "длина", "пропущено");
+    out += padded("№", 5) + padded("от", 13) + padded("до", 13) + padded("длина", 13) +
+           padded("пропущено", 13) + "\n";
     size_t n = 0;
     for (const coverage_gap& g : c.gaps) {
         out += format("%5zu %12u %12u %12u %12llu\n", ++n, g.start, g.end, g.end - g.start,
