@@ -137,9 +137,14 @@ undercam_frame::undercam_frame()
     try {
         start_up();
     } catch (...) {
-        // No worker already started may reach a window that will not exist.
+        // No worker already started may reach a window that will not exist,
+        // and the camera layer is closed as the destructor would.
         link_->detach();
         layout_->UnInit();
+        cameras_.clear();
+        camera_.reset();
+        if (factory_) J_Factory_Close(factory_);
+        factory_ = nullptr;
         throw;
     }
 }
