@@ -7,8 +7,8 @@
 //  3. the cost of appending one row to an empty list and to one of 5 000.
 #include "app/undercam_frame.h"
 #include "database/database_list.h"
-#include "database/ldb_writer.h"
 #include "runtime/configuration.h"
+#include "support/sample_db.h"
 
 #include <leveldb/db.h>
 #include <wx/app.h>
@@ -47,39 +47,6 @@ double thread_cpu_ms() {
 
 double ms_since(clock_type::time_point start) {
     return std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
-}
-
-// `count` closed sessions, each a copy of one small database whose files
-// are linked (the store replaces its files, never changes them).
-std::vector<std::string> make_sessions(const std::string& folder, int count) {
-    const std::string model = folder + ".model";
-    {
-        ldb_writer writer;
-        writer.open(model);
-        const cv::Mat frame(48, 64, CV_8UC1, cv::Scalar(90));
-        for (uint32_t v : {100u, 105u}) {
-            if (writer.count() == 0) writer.put_dpp_start(v);
-            writer.put_dpp_end(v);
-            writer.put_time_start(std::time(nullptr));
-            writer.put_time_end(std::time(nullptr));
-            writer.put_frame(frame, v);
-        }
-        writer.close("A12 : 7", "left");
-    }
-    std::vector<std::string> paths;
-    for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/2024.01.01 %05d", i);
-        const std::string path = folder + name;
-        fs::create_directories(path);
-        for (const auto& file : fs::directory_iterator(model)) {
-            const std::string file_name = file.path().filename().string();
-            if (file_name == "LOCK" || file_name.rfind("LOG", 0) == 0) continue;
-            fs::create_hard_link(file.path(), path + "/" + file_name);
-        }
-        paths.push_back(path);
-    }
-    return paths;
 }
 
 // The window thread's gaps between the ticks of a 10 ms timer.
@@ -202,7 +169,7 @@ int main(int argc, char** argv) {
 
     const std::string folder = (home / "recordings").string();
     auto start = clock_type::now();
-    const auto paths = make_sessions(folder, kSessions);
+    const auto paths = many_sessions(folder, kSessions);
     std::printf("%d sessions made in %.1f s\n", kSessions, ms_since(start) / 1000);
     {
         wxFileConfig config(wxEmptyString, wxEmptyString,

@@ -46,30 +46,6 @@ class dialog_answers : public wxModalDialogHook {
     std::function<int(wxDialog*)> answer_;
 };
 
-// `count` closed sessions in `folder`, each a copy of one small database
-// whose files are linked rather than copied, so thousands take seconds. The
-// store replaces its files rather than changing them, so the copies stay
-// apart; each locks and logs on its own.
-inline std::vector<std::string> many_sessions(const std::string& folder, int count) {
-    namespace fs = std::filesystem;
-    const std::string model = folder + ".model";
-    make_database(model, {100, 105}, "A : B", "left");
-    std::vector<std::string> paths;
-    for (int i = 0; i < count; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/2024.01.01 %05d", i);
-        const std::string path = folder + name;
-        fs::create_directories(path);
-        for (const auto& file : fs::directory_iterator(model)) {
-            const std::string file_name = file.path().filename().string();
-            if (file_name == "LOCK" || file_name.rfind("LOG", 0) == 0) continue;
-            fs::create_hard_link(file.path(), path + "/" + file_name);
-        }
-        paths.push_back(path);
-    }
-    return paths;
-}
-
 class main_window_test : public testing::Test {
   protected:
     void SetUp() override {

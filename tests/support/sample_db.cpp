@@ -2,7 +2,9 @@
 
 #include "database/ldb_writer.h"
 
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
 
 int sample_brightness(uint32_t value) {
     return 20 + int(value % 200);
@@ -37,4 +39,24 @@ void make_database(const std::string& path, const std::vector<uint32_t>& values,
     } else {
         writer.release();
     }
+}
+
+std::vector<std::string> many_sessions(const std::string& folder, int count) {
+    namespace fs = std::filesystem;
+    const std::string model = folder + ".model";
+    make_database(model, {100, 105}, "A : B", "left");
+    std::vector<std::string> paths;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/2024.01.01 %05d", i);
+        const std::string path = folder + name;
+        fs::create_directories(path);
+        for (const auto& file : fs::directory_iterator(model)) {
+            const std::string file_name = file.path().filename().string();
+            if (file_name == "LOCK" || file_name.rfind("LOG", 0) == 0) continue;
+            fs::create_hard_link(file.path(), path + "/" + file_name);
+        }
+        paths.push_back(path);
+    }
+    return paths;
 }

@@ -18,3 +18,9 @@ int sample_brightness(uint32_t value);
 void make_database(const std::string& path, const std::vector<uint32_t>& values,
                    const std::string& session, const std::string& side, bool close = true,
                    cv::Size size = cv::Size(64, 48));
+
+// `count` closed sessions in `folder`, each a copy of one small database
+// whose files are linked rather than copied, so thousands take seconds. The
+// store replaces its files rather than changing them, so the copies stay
+// apart; each locks and logs on its own. Returns their paths.
+std::vector<std::string> many_sessions(const std::string& folder, int count);
