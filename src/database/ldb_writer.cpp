@@ -16,6 +16,16 @@ std::atomic<leveldb::Env*> g_store_env{nullptr};
 
 ldb_writer::ldb_writer() {
     options_.create_if_missing = true;
+    // Tuned for megabyte JPEG values at up to a hundred a second. With the
+    // 4 MB default buffer every table holds a few frames and the last-frame
+    // entries written with each, so compaction rewrote the session over and
+    // over: the store's background thread spent more time per frame than
+    // the JPEG encoder. Large tables cut that six-fold. JPEG does not
+    // compress, so trying costs time for nothing. Readers need none of this:
+    // every block says how it is stored.
+    options_.write_buffer_size = size_t(64) << 20;
+    options_.max_file_size = size_t(64) << 20;
+    options_.compression = leveldb::kNoCompression;
 }
 
 void ldb_writer::set_store_env(leveldb::Env* env) {

@@ -27,7 +27,9 @@ TEST(disk, a_disk_that_fills_up_is_shown_and_storing_resumes_when_room_returns) 
         GTEST_SKIP() << "no file system of its own here (a private mount namespace is needed)";
     const std::string rec = std::string(disk) + "/rec";
     const std::string ballast = std::string(disk) + "/ballast";
-    std::ofstream(ballast, std::ios::binary) << std::string(24 << 20, 'x');
+    // Room enough, once the ballast goes, to finish the full session: opening
+    // it writes out what its log holds, up to a whole write buffer.
+    std::ofstream(ballast, std::ios::binary) << std::string(150 << 20, 'x');
 
     test_home home;
     pty_pair line;
@@ -59,7 +61,7 @@ TEST(disk, a_disk_that_fills_up_is_shown_and_storing_resumes_when_room_returns) 
     // Far less than 1 GiB of room: nearly full from the start.
     ASSERT_TRUE(wait_until([&] { return faults() & fault_disk_low; }));
     uint32_t value = 100;
-    for (int i = 0; i < 200 && !(faults() & fault_store_failed); ++i) {
+    for (int i = 0; i < 400 && !(faults() & fault_store_failed); ++i) {
         line.send_new(value += 5);
         std::this_thread::sleep_for(20ms);
     }
