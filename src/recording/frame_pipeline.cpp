@@ -1,8 +1,18 @@
 #include "recording/frame_pipeline.h"
 
 #include "database/ldb_writer.h"
+#include "runtime/thread_priority.h"
 
 #include <boost/asio/post.hpp>
+
+namespace {
+// Frames queued for an encoder, over every pipeline of the process.
+std::atomic<size_t> g_frames_waiting{0};
+}  // namespace
+
+bool frame_pipeline::frames_waiting() {
+    return g_frames_waiting.load(std::memory_order_relaxed) > 0;
+}
 
 frame_pipeline::frame_pipeline(boost::asio::io_context& io, size_t workers, size_t capacity,
                                writer write, std::function<void()> on_space)
@@ -67,6 +77,7 @@ void frame_pipeline::queue(std::unique_ptr<slot> s) {
         {
             std::lock_guard<std::mutex> lock(guard_);
             to_encode_.push_back(&added);
+            ++g_frames_waiting;
         }
         work_cv_.notify_one();
         return;
@@ -83,6 +94,7 @@ void frame_pipeline::encode(slot& s) {
 }
 
 void frame_pipeline::work() {
+    run_as_recording_worker();
     while (true) {
         slot* s = nullptr;
         {
@@ -91,6 +103,7 @@ void frame_pipeline::work() {
             if (to_encode_.empty()) return;
             s = to_encode_.front();
             to_encode_.pop_front();
+            --g_frames_waiting;
         }
         encode(*s);
         {

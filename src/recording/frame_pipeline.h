@@ -63,6 +63,10 @@ class frame_pipeline {
     // A change that must come after every message submitted so far.
     void submit_change(std::function<void()> change);
 
+    // True while any pipeline of the process has frames waiting for an
+    // encoder: the recording needs every core now. Any thread.
+    static bool frames_waiting();
+
     bool full() const { return in_flight_.size() >= capacity_; }
     bool empty() const { return in_flight_.empty(); }
     size_t workers() const { return workers_.size(); }

@@ -1,14 +1,31 @@
 #include "runtime/thread_priority.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
-constexpr int kBelowRecording = 10;
+constexpr int kRecordingWorker = 2;  // steps below the thread's own
+constexpr int kBelowRecording = 19;
+constexpr int kLowest = 19;
+
+id_t this_thread() {
+    return static_cast<id_t>(::syscall(SYS_gettid));
+}
+}  // namespace
+
+void run_as_recording_worker() {
+    errno = 0;
+    const int now = ::getpriority(PRIO_PROCESS, this_thread());
+    if (now == -1 && errno != 0) return;
+    ::setpriority(PRIO_PROCESS, this_thread(), std::min(now + kRecordingWorker, kLowest));
 }
 
 void run_below_recording() {
-    const pid_t thread = static_cast<pid_t>(::syscall(SYS_gettid));
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(thread), kBelowRecording);
+    const sched_param none{};
+    if (::sched_setscheduler(static_cast<pid_t>(this_thread()), SCHED_IDLE, &none) != 0)
+        ::setpriority(PRIO_PROCESS, this_thread(), kBelowRecording);
 }

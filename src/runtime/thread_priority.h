@@ -1,10 +1,19 @@
 // Thread priorities on a machine whose cores the recording needs: work that
 // serves other machines (frames for the data access service) runs below the
 // recording, so a client fetching frames never costs the recording a
-// message. Linux threads have a nice value of their own.
+// message. Linux threads have a scheduling class and nice value of their own.
 #pragma once
 
-// Lowers the calling thread below the recording's threads (nice 10). Any
-// thread; the threads it creates afterwards inherit it. Failures are ignored:
-// the thread then runs as it did.
+// Lowers the calling thread a little (two nice steps), for the recording's encoders:
+// they work through a queue with room to spare, while the capture, the
+// odometer's line, the writer and the store's own background thread must act
+// when their event comes. Still far above the services. Any thread; failures
+// are ignored.
+void run_as_recording_worker();
+
+// Puts the calling thread below the recording's threads: it runs on what
+// time the recording leaves (SCHED_IDLE; nice 19 where that is refused). A
+// weight of nice 10 still took a seventh of the cores from encoders kept
+// busy. Any thread; the threads it creates afterwards inherit it. Failures
+// are ignored: the thread then runs as it did.
 void run_below_recording();

@@ -3,6 +3,7 @@
 #include "database/frame_lookup.h"
 #include "database/ldb_writer.h"
 #include "database/shared_store.h"
+#include "recording/frame_pipeline.h"
 #include "runtime/configuration.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_priority.h"
@@ -20,6 +21,19 @@ namespace {
 // Opening a catalogued database takes its lock, log and descriptor files.
 constexpr size_t kStoreDescriptors = 8;
 constexpr long kMaxConnectionsCeiling = 4096;
+// A reply waits at most this long for the recording's encoders to catch up.
+constexpr auto kYieldLimit = std::chrono::seconds(1);
+constexpr auto kYieldPoll = std::chrono::milliseconds(2);
+
+// The recording first. Running below it is not enough: a reply's decoding
+// and encoding fill the caches and the network stack works for it at full
+// priority, which slowed encoders already short of time. So a reply starts
+// only once no frame waits for an encoder, or after kYieldLimit.
+void yield_to_recording() {
+    const auto until = std::chrono::steady_clock::now() + kYieldLimit;
+    while (frame_pipeline::frames_waiting() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(kYieldPoll);
+}
 
 unsigned worker_count(unsigned wanted) {
     if (wanted > 0) return wanted;
@@ -48,6 +62,7 @@ std::vector<uint8_t> img_service::reply_to(const data_request& request, const st
             return frame_reply({});
         }
     }
+    yield_to_recording();
     try {
         if (!request.second.empty()) {
             png = catalogue_frame_png(request.session_code(), request.value);
