@@ -68,6 +68,7 @@ class frame_pipeline {
     static bool frames_waiting();
 
     bool full() const { return in_flight_.size() >= capacity_; }
+    size_t capacity() const { return capacity_; }
     bool empty() const { return in_flight_.empty(); }
     size_t workers() const { return workers_.size(); }
 

@@ -34,9 +34,12 @@ constexpr auto kStoreRetryPause = std::chrono::seconds(5);
 constexpr uint64_t kDiskLowBytes = uint64_t(1) << 30;
 constexpr auto kDiskLowRecording = std::chrono::minutes(5);
 constexpr auto kRateWindow = std::chrono::seconds(10);
-// Frames in flight per encoder, besides two more: enough to keep every
-// encoder busy while the writer stores, few enough to bound the memory.
+// Frames in flight: two per encoder keep every encoder busy while the writer
+// stores; sixteen more ride out the bursts of other work on the cores (the
+// store's tables, a client's reply) without a late frame. At 4096 x 1024
+// that bounds the frames in flight to about 100 MB.
 constexpr size_t kFramesPerEncoder = 2;
+constexpr size_t kFramesForBursts = 16;
 // The recording has caught up when no frame was late for this long.
 constexpr auto kCaughtUp = std::chrono::seconds(2);
 
@@ -79,7 +82,7 @@ write_thread::write_thread(const app_link_ptr& link, const std::string& session_
       session_code_(session_code),
       supervision_(io_),
       pipeline_(std::make_unique<frame_pipeline>(
-          io_, encoders, kFramesPerEncoder * encoders + 2,
+          io_, encoders, kFramesPerEncoder * encoders + kFramesForBursts,
           [this](frame_pipeline::entry& e) { write_entry(e); },
           [this] {
               if (odometer_ && !stopping_) odometer_->resume();
@@ -376,8 +379,12 @@ void write_thread::finish_unclosed_sessions() {
 void write_thread::on_odometer_value(uint32_t value, odometer_format format) {
     if (stopping_) return;
     // Messages read after the line was left waiting, until it is caught up,
-    // were read late: each gets the frame that is newest now.
-    const bool late = backlog_;
+    // were read late: each gets the frame that is newest now. So were
+    // messages read while as many more wait behind them as the pipeline
+    // holds: the store, which shares this thread with the line, was slower
+    // than the messages for that long.
+    const bool late =
+        backlog_ || (odometer_ && odometer_->waiting() >= pipeline_->capacity() * size_t(format));
     if (backlog_ && (!odometer_ || odometer_->waiting() < size_t(format))) backlog_ = false;
     pipeline_->submit_frame(value, format, frame_, late, kFrameMaxAge);
     if (pipeline_->full() && odometer_) {
