@@ -6,12 +6,15 @@
 #include <boost/asio/post.hpp>
 
 namespace {
-// Frames queued for an encoder, over every pipeline of the process.
-std::atomic<size_t> g_frames_waiting{0};
+// Frames queued for an encoder or being encoded, and the encoders, over
+// every pipeline of the process.
+std::atomic<size_t> g_frames_unencoded{0};
+std::atomic<size_t> g_encoders{0};
 }  // namespace
 
-bool frame_pipeline::frames_waiting() {
-    return g_frames_waiting.load(std::memory_order_relaxed) > 0;
+bool frame_pipeline::encoders_busy() {
+    const size_t encoders = g_encoders.load(std::memory_order_relaxed);
+    return encoders > 0 && g_frames_unencoded.load(std::memory_order_relaxed) >= encoders;
 }
 
 frame_pipeline::frame_pipeline(boost::asio::io_context& io, size_t workers, size_t capacity,
@@ -22,6 +25,7 @@ frame_pipeline::frame_pipeline(boost::asio::io_context& io, size_t workers, size
       on_space_(std::move(on_space)) {
     for (size_t i = 0; i < workers; ++i)
         workers_.emplace_back([this] { work(); });
+    g_encoders += workers;
 }
 
 frame_pipeline::~frame_pipeline() {
@@ -32,6 +36,7 @@ frame_pipeline::~frame_pipeline() {
     work_cv_.notify_all();
     for (auto& w : workers_)
         w.join();
+    g_encoders -= workers_.size();
 }
 
 void frame_pipeline::submit_frame(uint32_t value, odometer_format format, frame_buffer& frame,
@@ -77,7 +82,7 @@ void frame_pipeline::queue(std::unique_ptr<slot> s) {
         {
             std::lock_guard<std::mutex> lock(guard_);
             to_encode_.push_back(&added);
-            ++g_frames_waiting;
+            ++g_frames_unencoded;
         }
         work_cv_.notify_one();
         return;
@@ -103,9 +108,9 @@ void frame_pipeline::work() {
             if (to_encode_.empty()) return;
             s = to_encode_.front();
             to_encode_.pop_front();
-            --g_frames_waiting;
         }
         encode(*s);
+        --g_frames_unencoded;
         {
             // The raw frame is no longer needed: its buffer serves a later message.
             std::lock_guard<std::mutex> lock(guard_);

@@ -63,9 +63,9 @@ class frame_pipeline {
     // A change that must come after every message submitted so far.
     void submit_change(std::function<void()> change);
 
-    // True while any pipeline of the process has frames waiting for an
-    // encoder: the recording needs every core now. Any thread.
-    static bool frames_waiting();
+    // True while the process's encoders are all busy or have frames waiting:
+    // the recording needs every core now. Any thread.
+    static bool encoders_busy();
 
     bool full() const { return in_flight_.size() >= capacity_; }
     size_t capacity() const { return capacity_; }
