@@ -219,7 +219,7 @@ TEST_F(frame_pipeline_test, under_overload_messages_wait_in_the_line_and_the_lat
     long late = 0;
     ASSERT_TRUE(caught_up->AfterLast(' ').ToLong(&late));
     EXPECT_GT(late, 0);
-    EXPECT_LT(late, 40);
+    EXPECT_LE(late, 40);  // a burst read behind a slow store may be late throughout
     ASSERT_EQ(folders().size(), 1u);
     EXPECT_EQ(dump_database(folders()[0]).at("count"), "0000000040");
 }
