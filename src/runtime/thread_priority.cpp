@@ -9,7 +9,6 @@
 
 namespace {
 constexpr int kRecordingWorker = 2;  // steps below the thread's own
-constexpr int kBelowRecording = 19;
 constexpr int kLowest = 19;
 
 id_t this_thread() {
@@ -27,5 +26,5 @@ void run_as_recording_worker() {
 void run_below_recording() {
     const sched_param none{};
     if (::sched_setscheduler(static_cast<pid_t>(this_thread()), SCHED_IDLE, &none) != 0)
-        ::setpriority(PRIO_PROCESS, this_thread(), kBelowRecording);
+        ::setpriority(PRIO_PROCESS, this_thread(), kLowest);
 }

@@ -4,11 +4,11 @@
 // message. Linux threads have a scheduling class and nice value of their own.
 #pragma once
 
-// Lowers the calling thread a little (two nice steps), for the recording's encoders:
+// Lowers the calling thread two nice steps, for the recording's encoders:
 // they work through a queue with room to spare, while the capture, the
-// odometer's line, the writer and the store's own background thread must act
-// when their event comes. Still far above the services. Any thread; failures
-// are ignored.
+// odometer's line, the writer and the store's own background thread must
+// act when their event comes. Still far above the services. Any thread;
+// failures are ignored.
 void run_as_recording_worker();
 
 // Puts the calling thread below the recording's threads: it runs on what

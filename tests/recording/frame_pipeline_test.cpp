@@ -109,8 +109,10 @@ TEST_F(frame_pipeline_test, a_stop_with_frames_in_flight_stores_them_all_first) 
     for (uint32_t v : {100u, 105u, 110u, 115u})
         line_.send_new(v);
     wait_read();
-    stop();                                         // while most of them are still being encoded
-    EXPECT_FALSE(frame_pipeline::encoders_busy());  // the data service may go on
+    // Stopped while most of them are still being encoded; once stopped, no
+    // encoder holds the data service back.
+    stop();
+    EXPECT_FALSE(frame_pipeline::encoders_busy());
     EXPECT_EQ(status_lines().size(), 4u);
     ASSERT_EQ(folders().size(), 1u);
     const auto stored = dump_database(folders()[0]);
