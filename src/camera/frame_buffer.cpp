@@ -1,16 +1,10 @@
 #include "camera/frame_buffer.h"
 
-#include "camera/sdk/pixel_format.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
-
-uint32_t pixel_format_bits(int64_t pixel_format) {
-    return std::max<uint32_t>(8, static_cast<uint32_t>((pixel_format >> 16) & 0xFF));
-}
 
 std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera) {
     auto buffer = std::make_unique<frame_buffer>();
@@ -31,7 +25,7 @@ std::unique_ptr<frame_buffer> read_frame_geometry(CAM_HANDLE camera) {
                       static_cast<unsigned long long>(buffer->pixel_format));
         throw std::runtime_error(text);
     }
-    buffer->bits_per_pixel = pixel_format_bits(buffer->pixel_format);
+    buffer->bits_per_pixel = pixel_format_bits(uint64_t(buffer->pixel_format));
     // A camera that reports a negative extent yields an empty frame, never a huge one.
     const uint64_t w = static_cast<uint64_t>(std::max<int64_t>(0, buffer->width));
     const uint64_t h = static_cast<uint64_t>(std::max<int64_t>(0, buffer->height));
@@ -62,8 +56,7 @@ void copy_gray8_locked(const frame_buffer& frame, cv::Mat& image) {
     if (step == 1) {
         std::memcpy(out, in, count);
     } else {
-        const uint32_t depth = pixel_depth(uint64_t(frame.pixel_format));
-        const unsigned shift = (depth ? depth : std::min(frame.bits_per_pixel, 16u)) - 8;
+        const uint32_t shift = pixel_shift_to_8(uint64_t(frame.pixel_format));
         for (size_t i = 0; i < count; ++i) {
             const unsigned v = in[i * step] | unsigned(in[i * step + 1]) << 8;
             out[i] = static_cast<uint8_t>(std::min(255u, v >> shift));

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "camera/sdk/Jai_Factory.h"
+#include "camera/sdk/pixel_format.h"
 
 #include <opencv2/core.hpp>
 
@@ -37,11 +38,8 @@ struct frame_buffer {
     int64_t width = 640;
     int64_t height = 480;
     int64_t pixel_format = 0;
-    uint32_t bits_per_pixel = 8;  // bits 16 to 23 of the pixel format, at least 8
+    uint32_t bits_per_pixel = 8;  // pixel_format_bits of the pixel format
 };
-
-// Bits 16 to 23 of a pixel format, raised to 8 if smaller.
-uint32_t pixel_format_bits(int64_t pixel_format);
 
 // A zero-filled frame_buffer of the camera's "Width", "Height" and
 // "PixelFormat". Throws "Error getting frame width.", "Error getting frame

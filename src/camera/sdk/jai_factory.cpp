@@ -12,6 +12,7 @@
 #include "camera/sdk/camera_backend.h"
 #include "camera/sdk/camera_settings.h"
 #include "camera/sdk/jai_sim.h"
+#include "camera/sdk/pixel_format.h"
 #include "camera/sdk/sim_backend.h"
 
 #include <algorithm>
@@ -179,10 +180,6 @@ J_STATUS_TYPE put_value(T value, void* out, uint32_t* size) {
     std::memcpy(out, &value, sizeof(T));
     *size = sizeof(T);
     return J_ST_SUCCESS;
-}
-
-uint32_t bits_per_pixel(uint64_t pixel_format) {
-    return std::max<uint32_t>(8, (pixel_format >> 16) & 0xFF);
 }
 
 // Must hold g_mutex.
@@ -758,7 +755,7 @@ J_STATUS_TYPE J_Image_Rotate(J_tIMAGE_INFO* image, int32_t rotation) {
     ROUTE_ENTER("J_Image_Rotate");
     if (!image || !image->pImageBuffer) return J_ST_INVALID_PARAMETER;
     if (rotation != J_ROTATE_180) return J_ST_NOT_IMPLEMENTED;
-    const size_t step = (bits_per_pixel(image->iPixelType) + 7) / 8;
+    const size_t step = pixel_format_bytes(image->iPixelType);
     const size_t pixels = size_t(image->iSizeX) * image->iSizeY;
     if (pixels * step > image->iImageSize) return J_ST_INVALID_BUFFER_SIZE;
     uint8_t* p = image->pImageBuffer;

@@ -28,10 +28,6 @@ const char* const kExposureModes[] = {
     "ContinuousPreset9",
 };
 
-uint32_t bits_per_pixel(uint64_t pixel_format) {
-    return std::max<uint32_t>(8, (pixel_format >> 16) & 0xFF);
-}
-
 // A stream of one simulated camera; its producer thread fills the queued
 // buffers. mutex_ guards the buffers and counts; the producer fills a buffer
 // and calls the sink with mutex_ released.
@@ -129,10 +125,9 @@ class sim_stream final : public camera_stream {
 void sim_stream::produce() {
     const uint32_t width = uint32_t(std::max<int64_t>(0, config_.width));
     const uint32_t height = uint32_t(std::max<int64_t>(0, config_.height));
-    const uint32_t bpp = bits_per_pixel(uint64_t(config_.pixel_format));
+    const uint32_t bpp = pixel_format_bits(uint64_t(config_.pixel_format));
     const size_t image_size = size_t(bpp) * width * height / 8;
-    const uint32_t depth = pixel_depth(uint64_t(config_.pixel_format));
-    const uint32_t shift = (depth ? depth : std::min<uint32_t>(bpp, 16)) - 8;
+    const uint32_t shift = pixel_shift_to_8(uint64_t(config_.pixel_format));
     sim_scene view(width, height);
     std::vector<uint8_t> gray(size_t(width) * height);
     const auto period = config_.fps > 0
@@ -164,7 +159,7 @@ void sim_stream::produce() {
             std::memcpy(target.memory, gray.data(), bytes);
         } else {
             // Grey values at the format's own depth, one little-endian word each.
-            const size_t step = (bpp + 7) / 8;
+            const size_t step = pixel_format_bytes(uint64_t(config_.pixel_format));
             std::memset(target.memory, 0, bytes);
             for (size_t i = 0; i * step + 1 < bytes && i < gray.size(); ++i) {
                 const uint16_t v = uint16_t(gray[i]) << shift;
