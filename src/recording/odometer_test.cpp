@@ -1,5 +1,6 @@
 #include "recording/odometer_test.h"
 
+#include "recording/odometer_protocol.h"
 #include "recording/serial_link.h"
 
 #include <boost/asio/io_context.hpp>
@@ -26,7 +27,8 @@ odometer_probe probe_odometer(const std::string& path, std::chrono::milliseconds
     boost::system::error_code ignored;
     port.close(ignored);
     if (!received) return odometer_probe::not_found;
-    return byte == 0x53 ? odometer_probe::new_format : odometer_probe::old_format;
+    return byte == odometer_message::kHeader0 ? odometer_probe::new_format
+                                              : odometer_probe::old_format;
 }
 
 std::vector<std::string> odometer_test_ports() {
