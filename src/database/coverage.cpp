@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -109,13 +108,9 @@ coverage coverage_of_database(const std::string& path) {
     std::vector<uint32_t> keys;
     std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
     for (it->SeekToFirst(); it->Valid(); it->Next()) {
-        const leveldb::Slice key = it->key();
-        // Frame keys (ten digits) come first; the metadata follow.
-        if (key.size() != 10 || !std::isdigit(static_cast<unsigned char>(key[0]))) break;
-        uint32_t value = 0;
-        for (size_t i = 0; i < key.size(); ++i)
-            value = value * 10 + uint32_t(key[i] - '0');
-        keys.push_back(value);
+        // Frame keys come first; the metadata follow.
+        if (!is_frame_key(it->key())) break;
+        keys.push_back(frame_value(it->key()));
     }
     throw_if_failed(it->status());
     return coverage_of(keys);

@@ -8,6 +8,8 @@
 // a metadata entry.
 #pragma once
 
+#include "database/ldb_info.h"
+
 #include <leveldb/db.h>
 
 #include <cstdint>
@@ -29,6 +31,10 @@ inline constexpr const char* orientation = "orientation";
 
 // "%010u": 0 -> "0000000000", 4294967295 -> "4294967295".
 std::string frame_key(uint32_t value);
+// Exactly ten decimal digits; every metadata key begins with a letter.
+bool is_frame_key(const leveldb::Slice& key);
+// The odometer value of a key for which is_frame_key holds.
+uint32_t frame_value(const leveldb::Slice& key);
 // At least ten digits, zero-padded.
 std::string count_text(uint64_t count);
 // Plain signed decimal seconds.
@@ -49,6 +55,10 @@ std::string local_time_text(std::time_t seconds);
 std::optional<std::string> exact_read(leveldb::DB& db, const std::string& key);
 std::optional<std::string> seeking_read(leveldb::DB& db, const std::string& key);
 
+// The seeking read of a number entry ("dpp_start", "dpp_end"): 0 when
+// nothing follows the key; throws the number conversion's text.
+uint32_t seeking_number(leveldb::DB& db, const char* key);
+
 // Seconds from a stored time text; "-1" means unknown.
 std::optional<std::time_t> parse_time(const std::string& text);
 
@@ -57,3 +67,25 @@ uint64_t approximate_size(leveldb::DB& db, const std::string& from, const std::s
 
 // Failure of a store operation, carrying the store's status text.
 void throw_if_failed(const leveldb::Status& status);
+
+// True when the folder holds a store at all: the store's "CURRENT" file is
+// there. Checked before any open, so that a folder that is no database is
+// never given the store's files.
+bool holds_store(const std::string& folder);
+
+// What a missing "session", "orientation" or "side" reads as: "нет данных",
+// in narrow form.
+std::string no_data_text();
+
+// The record of a database, as every reader makes it, the live one included:
+// exact reads of "session", "orientation", "side" (no_data_text() when
+// missing) and "count" (0); seeking reads of "time_start" and "time_end"
+// (texts only when known), "dpp_start", "dpp_end" (0) and "version" ("");
+// size: the store's estimate from the first key at or after the frame key of
+// dpp start to the first at or after that of dpp end. `missing_start` tells
+// that no entry at all lies at or after "time_start". Throws the number
+// conversion's text for a number entry that holds something else.
+ldb_info read_info(leveldb::DB& db, bool* missing_start = nullptr);
+
+// The size estimate of read_info for the range between two frame values.
+uint64_t frame_range_size(leveldb::DB& db, uint32_t start, uint32_t end);

@@ -2,15 +2,8 @@
 
 #include "database/ldb_format.h"
 #include "database/shared_store.h"
-#include "runtime/text_encoding.h"
 
 #include <opencv2/imgcodecs.hpp>
-
-#include <cctype>
-
-std::string no_data_text() {
-    return to_narrow(L"нет данных");
-}
 
 namespace {
 
@@ -24,31 +17,14 @@ void decode(const leveldb::Slice& value, cv::Mat& image) {
 
 ldb_reader::ldb_reader(const std::string& path) {
     db_ = shared_store::open(path);
-    first_.reset(db_->NewIterator(leveldb::ReadOptions()));
-    last_.reset(db_->NewIterator(leveldb::ReadOptions()));
     current_.reset(db_->NewIterator(leveldb::ReadOptions()));
-    first_->Seek(frame_key(read_dpp_start()));
     current_->Seek(frame_key(read_dpp_start()));
-    last_->Seek(frame_key(read_dpp_end()));
+    read_dpp_end();  // a database whose number reads fail is refused here
 }
 
 ldb_reader::~ldb_reader() {
     current_.reset();
-    last_.reset();
-    first_.reset();
     db_.reset();
-}
-
-std::string ldb_reader::read_session() {
-    return exact_read(*db_, ldb_key::session).value_or(no_data_text());
-}
-
-std::string ldb_reader::read_orientation() {
-    return exact_read(*db_, ldb_key::orientation).value_or(no_data_text());
-}
-
-std::string ldb_reader::read_side() {
-    return exact_read(*db_, ldb_key::side).value_or(no_data_text());
 }
 
 uint32_t ldb_reader::read_count() {
@@ -61,34 +37,15 @@ std::string ldb_reader::read_version() {
 }
 
 uint32_t ldb_reader::read_dpp_start() {
-    const auto text = seeking_read(*db_, ldb_key::dpp_start);
-    return text ? parse_u32(*text) : 0;
+    return seeking_number(*db_, ldb_key::dpp_start);
 }
 
 uint32_t ldb_reader::read_dpp_end() {
-    const auto text = seeking_read(*db_, ldb_key::dpp_end);
-    return text ? parse_u32(*text) : 0;
+    return seeking_number(*db_, ldb_key::dpp_end);
 }
 
 ldb_info ldb_reader::read_info() {
-    ldb_info info;
-    info.session = read_session();
-    info.orientation = read_orientation();
-    info.side = read_side();
-    if (const auto text = seeking_read(*db_, ldb_key::time_start)) {
-        if (const auto t = parse_time(*text)) info.time_start = local_time_text(*t);
-    }
-    if (const auto text = seeking_read(*db_, ldb_key::time_end)) {
-        if (const auto t = parse_time(*text)) info.time_end = local_time_text(*t);
-    }
-    info.dpp_start = read_dpp_start();
-    info.dpp_end = read_dpp_end();
-    info.version = read_version();
-    const std::string from = first_->Valid() ? first_->key().ToString() : std::string();
-    const std::string to = last_->Valid() ? last_->key().ToString() : std::string();
-    info.size = from < to ? approximate_size(*db_, from, to) : 0;
-    info.count = read_count();
-    return info;
+    return ::read_info(*db_);
 }
 
 void ldb_reader::seek_frame(uint32_t value) {
@@ -122,10 +79,9 @@ std::vector<uint32_t> ldb_reader::frame_keys() {
     std::vector<uint32_t> keys;
     std::unique_ptr<leveldb::Iterator> it(db_->NewIterator(leveldb::ReadOptions()));
     for (it->SeekToFirst(); it->Valid(); it->Next()) {
-        const leveldb::Slice key = it->key();
-        // Frame keys (ten digits) come first; the metadata follow.
-        if (key.size() != 10 || !std::isdigit(static_cast<unsigned char>(key[0]))) break;
-        keys.push_back(parse_u32(key.ToString()));
+        // Frame keys come first; the metadata follow.
+        if (!is_frame_key(it->key())) break;
+        keys.push_back(frame_value(it->key()));
     }
     return keys;
 }

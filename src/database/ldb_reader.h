@@ -3,6 +3,7 @@
 // readers of the same database share its store handle.
 #pragma once
 
+#include "database/ldb_format.h"
 #include "database/ldb_info.h"
 
 #include <leveldb/db.h>
@@ -15,15 +16,16 @@
 
 class ldb_reader {
   public:
-    // Opens the store (never creating it) and seeks the first and current
-    // iterators to the frame key of "dpp_start", the last to that of
-    // "dpp_end". Throws the store's status text, or the number conversion's
-    // text for a database whose number reads land on a text entry.
+    // Opens the store (never creating it) and seeks the current iterator to
+    // the frame key of "dpp_start". Throws the store's status text, or the
+    // number conversion's text for a database whose "dpp_start" or "dpp_end"
+    // read lands on a text entry.
     explicit ldb_reader(const std::string& path);
     ~ldb_reader();
     ldb_reader(const ldb_reader&) = delete;
     ldb_reader& operator=(const ldb_reader&) = delete;
 
+    // The record by the rules of ::read_info.
     ldb_info read_info();
 
     // Current iterator to the first key at or after the frame key of `value`.
@@ -40,20 +42,12 @@ class ldb_reader {
     std::vector<uint32_t> frame_keys();
 
     // Single reads with the defaults of a missing entry.
-    std::string read_session();      // exact, "нет данных"
-    std::string read_orientation();  // exact, "нет данных"
-    std::string read_side();         // exact, "нет данных"
-    uint32_t read_count();           // exact, 0
-    std::string read_version();      // seeking, ""
-    uint32_t read_dpp_start();       // seeking, 0
-    uint32_t read_dpp_end();         // seeking, 0
+    uint32_t read_count();       // exact, 0
+    std::string read_version();  // seeking, ""
+    uint32_t read_dpp_start();   // seeking, 0
+    uint32_t read_dpp_end();     // seeking, 0
 
   private:
     std::shared_ptr<leveldb::DB> db_;  // shared with other readers of the same database
-    std::unique_ptr<leveldb::Iterator> first_;
-    std::unique_ptr<leveldb::Iterator> last_;
     std::unique_ptr<leveldb::Iterator> current_;
 };
-
-// The text stored for a missing metadata text entry, in narrow form.
-std::string no_data_text();

@@ -16,13 +16,12 @@ std::atomic<leveldb::Env*> g_store_env{nullptr};
 
 ldb_writer::ldb_writer() {
     options_.create_if_missing = true;
-    // Tuned for megabyte JPEG values at up to a hundred a second. With the
-    // 4 MB default buffer every table holds a few frames and the last-frame
-    // entries written with each, so compaction rewrote the session over and
-    // over: the store's background thread spent more time per frame than
-    // the JPEG encoder. Large tables cut that six-fold. JPEG does not
-    // compress, so trying costs time for nothing. Readers need none of this:
-    // every block says how it is stored.
+    // Megabyte JPEG values at up to a hundred a second: with small buffers
+    // every table holds a few frames and the last-frame entries put with
+    // each, and compaction rewrites the session over and over, costing the
+    // store's background thread more than the encoders. Large tables keep it
+    // far below. JPEG does not compress, so trying costs time for nothing.
+    // Readers need none of this: every block says how it is stored.
     options_.write_buffer_size = size_t(64) << 20;
     options_.max_file_size = size_t(64) << 20;
     options_.compression = leveldb::kNoCompression;
@@ -44,21 +43,28 @@ ldb_writer& ldb_writer::live() {
 }
 
 void ldb_writer::open(const std::string& path) {
-    path_ = path;
+    {
+        std::unique_lock lock(guard_);
+        path_ = path;
+        opening_ = true;
+    }
     shared_store::release(path);  // a reader's idle handle would hold the folder
     leveldb::DB* db = nullptr;
     leveldb::Options options = options_;
     if (leveldb::Env* env = g_store_env) options.env = env;
-    throw_if_failed(leveldb::DB::Open(options, path, &db));
+    const leveldb::Status opened = leveldb::DB::Open(options, path, &db);
     {
         std::unique_lock lock(guard_);
         db_.reset(db);
+        opening_ = false;
     }
+    throw_if_failed(opened);
     put(ldb_key::version, "1");
 }
 
-void ldb_writer::close(const std::string& session, const std::string& side) {
-    if (!is_open()) return;
+std::optional<ldb_info> ldb_writer::close(const std::string& session, const std::string& side,
+                                          bool* missing_start) {
+    if (!is_open()) return std::nullopt;
     // The handle goes whatever the closing puts do, so no session stays open.
     struct releaser {
         ldb_writer* w;
@@ -67,6 +73,27 @@ void ldb_writer::close(const std::string& session, const std::string& side) {
     put_session(session);
     put_side(side);
     put_count();
+    // The size estimate counts tables only. A memtable compaction over a
+    // range past every key writes the buffer out and compacts nothing.
+    const leveldb::Slice past_every_key("~");
+    db_->CompactRange(&past_every_key, &past_every_key);
+    if (count_ == 0) return std::nullopt;
+    std::shared_lock lock(guard_);
+    try {
+        return ::read_info(*db_, missing_start);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::string ldb_writer::path() const {
+    std::shared_lock lock(guard_);
+    return path_;
+}
+
+bool ldb_writer::holds(const std::string& path) const {
+    std::shared_lock lock(guard_);
+    return (db_ || opening_) && path_ == path;
 }
 
 void ldb_writer::release() {
@@ -139,43 +166,20 @@ void ldb_writer::put_frame_jpeg(const std::vector<uint8_t>& jpeg, uint32_t value
     ++count_;
 }
 
-std::string ldb_writer::seek_text(const char* key) const {
-    if (!db_) return {};
-    return seeking_read(*db_, key).value_or(std::string());
-}
-
 uint32_t ldb_writer::read_dpp_start() const {
     std::shared_lock lock(guard_);
-    if (!db_) return 0;
-    const auto text = seeking_read(*db_, ldb_key::dpp_start);
-    return text ? parse_u32(*text) : 0;
+    return db_ ? seeking_number(*db_, ldb_key::dpp_start) : 0;
 }
 
 uint32_t ldb_writer::read_dpp_end() const {
     std::shared_lock lock(guard_);
-    if (!db_) return 0;
-    const auto text = seeking_read(*db_, ldb_key::dpp_end);
-    return text ? parse_u32(*text) : 0;
+    return db_ ? seeking_number(*db_, ldb_key::dpp_end) : 0;
 }
 
 std::string ldb_writer::read_session() const {
     std::shared_lock lock(guard_);
-    return seek_text(ldb_key::session);
-}
-
-std::string ldb_writer::read_orientation() const {
-    std::shared_lock lock(guard_);
-    return seek_text(ldb_key::orientation);
-}
-
-std::string ldb_writer::read_side() const {
-    std::shared_lock lock(guard_);
-    return seek_text(ldb_key::side);
-}
-
-std::string ldb_writer::read_version() const {
-    std::shared_lock lock(guard_);
-    return seek_text(ldb_key::version);
+    if (!db_) return {};
+    return seeking_read(*db_, ldb_key::session).value_or(std::string());
 }
 
 std::optional<std::time_t> ldb_writer::read_time_start(bool* missing) const {
@@ -190,32 +194,18 @@ std::optional<std::time_t> ldb_writer::read_time_start(bool* missing) const {
     return parse_time(*text);
 }
 
-std::optional<std::time_t> ldb_writer::read_time_end() const {
-    std::shared_lock lock(guard_);
-    if (!db_) return std::nullopt;
-    const auto text = seeking_read(*db_, ldb_key::time_end);
-    return text ? parse_time(*text) : std::nullopt;
-}
-
 uint64_t ldb_writer::read_size() const {
-    const uint32_t start = read_dpp_start();
-    const uint32_t end = read_dpp_end();
     std::shared_lock lock(guard_);
     if (!db_) return 0;
-    return approximate_size(*db_, frame_key(start), frame_key(end));
+    return frame_range_size(*db_, seeking_number(*db_, ldb_key::dpp_start),
+                            seeking_number(*db_, ldb_key::dpp_end));
 }
 
 ldb_info ldb_writer::read_info(bool* missing_start) const {
-    ldb_info info;
-    info.session = read_session();
-    info.orientation = read_orientation();
-    info.side = read_side();
-    if (const auto t = read_time_start(missing_start)) info.time_start = local_time_text(*t);
-    if (const auto t = read_time_end()) info.time_end = local_time_text(*t);
-    info.dpp_start = read_dpp_start();
-    info.dpp_end = read_dpp_end();
-    info.version = read_version();
-    info.size = read_size();
+    std::shared_lock lock(guard_);
+    if (missing_start) *missing_start = false;
+    if (!db_) return {};
+    ldb_info info = ::read_info(*db_, missing_start);
     info.count = count_;
     return info;
 }

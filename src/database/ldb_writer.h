@@ -2,9 +2,10 @@
 //
 // ldb_writer::live() is the process-wide database of the recording in
 // progress: the write thread drives it (open, puts, close) and is the only
-// thread that may; any thread may make the live reads, which take the shared
-// side of the writer's guard while open() and close() take the exclusive
-// side, so no read ever touches a released handle.
+// thread that may; any thread may make the live reads and ask for its path,
+// which take the shared side of the writer's guard while open() and close()
+// take the exclusive side, so no read ever touches a released handle or a
+// path being assigned.
 //
 // Relabelling uses short-lived instances of its own. Every entry is a single
 // put; failures throw the store's status text and leave earlier entries.
@@ -47,8 +48,16 @@ class ldb_writer {
 
     // Opens (creating if missing) and puts "version" = "1".
     void open(const std::string& path);
-    // Puts "session", "side", "count", then releases the handle. Only when open.
-    void close(const std::string& session, const std::string& side);
+    // Only when open: puts "session", "side", "count", moves the session's
+    // last write buffer into a table, and releases the handle. For a
+    // database with frames, returns its record by the rules of ::read_info,
+    // read after the closing entries: the record any later read of the
+    // database gives, size included (the buffer a later open would move is
+    // moved now). `missing_start` as for ::read_info. Nothing when nothing
+    // was open, no frame was put, or the record does not read (a number
+    // entry holds something else: a later scan refuses the database too).
+    std::optional<ldb_info> close(const std::string& session, const std::string& side,
+                                  bool* missing_start = nullptr);
     // Releases the handle without the closing entries (relabelling).
     void release();
 
@@ -72,21 +81,23 @@ class ldb_writer {
 
     bool is_open() const;
     uint64_t count() const { return count_; }
-    const std::string& path() const { return path_; }
+    // The folder of the database opened last.
+    std::string path() const;
+    // True while the database at `path` is the one open, or being opened
+    // (its folder may exist before the store is open).
+    bool holds(const std::string& path) const;
 
-    // Live reads, all seeking; defaults when no database is open.
-    uint32_t read_dpp_start() const;
-    uint32_t read_dpp_end() const;
-    std::string read_session() const;
-    std::string read_orientation() const;
-    std::string read_side() const;
-    std::string read_version() const;
-    // Unknown when absent; `missing` is set when no entry lies at or after the key.
+    // Live reads; defaults when no database is open.
+    uint32_t read_dpp_start() const;   // seeking, 0
+    uint32_t read_dpp_end() const;     // seeking, 0
+    std::string read_session() const;  // seeking, "" (the relabelling dialog's first text)
+    // Seeking; unknown when absent, and `missing` is set when no entry lies
+    // at or after the key.
     std::optional<std::time_t> read_time_start(bool* missing = nullptr) const;
-    std::optional<std::time_t> read_time_end() const;
+    // The size estimate of read_info().
     uint64_t read_size() const;
-    // The record of the open database with count from memory. `missing_start`
-    // tells that no time_start entry was found.
+    // The record of the open database by the rules of ::read_info, with count
+    // from memory; empty when none is open.
     ldb_info read_info(bool* missing_start = nullptr) const;
 
     // Seeks a fresh iterator to the frame key of `value`; the value found there,
@@ -95,12 +106,14 @@ class ldb_writer {
 
   private:
     void put(const std::string& key, const std::string& value);
-    leveldb::WriteOptions write_options();         // synced once per sync interval
-    std::string seek_text(const char* key) const;  // guard held shared
+    leveldb::WriteOptions write_options();  // synced once per sync interval
 
-    std::string path_;
     mutable std::shared_mutex guard_;
-    std::unique_ptr<leveldb::DB> db_;  // guarded by guard_ (changed only by the driving thread)
+    // Changed only by the driving thread, under guard_ held exclusive; read
+    // by others under guard_ held shared.
+    std::string path_;
+    std::unique_ptr<leveldb::DB> db_;
+    bool opening_ = false;
     leveldb::Options options_;
     clock::duration sync_interval_ = std::chrono::seconds(1);
     clock::time_point last_sync_{};  // of the driving thread

@@ -1,16 +1,17 @@
 #include "database/load_thread.h"
 
-#include "runtime/configuration.h"
 #include "database/ldb_format.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
 #include "database/session_repair.h"
 #include "database/shared_store.h"
+#include "runtime/configuration.h"
+#include "runtime/disk_space.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
+#include "runtime/thread_priority.h"
 
 #include <wx/dir.h>
-#include <wx/filefn.h>
 #include <wx/filename.h>
 
 #include <algorithm>
@@ -23,20 +24,11 @@
 #include <sstream>
 #include <thread>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace {
 
 // Databases opened side by side: an open mostly waits for the disk to sync
 // the store's descriptor, and those waits overlap.
 constexpr size_t kOpeners = 8;
-// A scan is background work: the window and a recording come first.
-constexpr int kOpenerNice = 19;
-
-void yield_to_the_window() {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kOpenerNice);
-}
 
 std::atomic<int> g_latest_scan{0};
 
@@ -155,8 +147,7 @@ load_thread::folder_result load_thread::read_folder(const wxString& path) const 
     const std::string narrow = to_narrow(path);
     // A folder without a store was never a database; the one being
     // recorded joins the catalogue when its recording closes it.
-    if (!holds_store(narrow) ||
-        (ldb_writer::live().is_open() && ldb_writer::live().path() == narrow)) {
+    if (!holds_store(narrow) || ldb_writer::live().holds(narrow)) {
         result.state = folder_result::skipped;
         return result;
     }
@@ -197,7 +188,7 @@ void load_thread::scan() {
     std::atomic<size_t> next{0};
     std::atomic<bool> stop{false};
     auto open_folders = [&] {
-        yield_to_the_window();
+        run_below_recording();  // a scan is background work: the window and a recording come first
         for (size_t i; !stop && !abandoned() && (i = next++) < paths.size();) {
             folder_result result = read_folder(paths[i]);
             std::lock_guard lock(guard);
@@ -241,11 +232,10 @@ void load_thread::scan() {
         }
     }
 
-    wxDiskspaceSize_t total = 0, free = 0;
-    if (wxGetDiskSpace(write_folder_, &total, &free)) {
+    if (const auto space = disk_space_of(to_narrow(write_folder_))) {
         link_->post(evt_thread_status,
-                    disk_space_text(volume_name(write_folder_), total.GetValue(), free.GetValue()),
-                    field_disk);
+                    disk_space_text(volume_name(write_folder_), space->total, space->free),
+                    disk_field);
     } else {
         link_->post_error(L"Не удалось определить свободное место на диске");
     }

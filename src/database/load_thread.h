@@ -3,8 +3,8 @@
 // reported as evt_db_list with its ldb_info, in the order of the folder's
 // listing; a folder without a store is no database and is passed over; a
 // database that cannot be read becomes one evt_log_error and the scan goes
-// on; the disk's total and free space end the scan as evt_thread_status for
-// status field 3, named by the mount point of the write folder.
+// on; the disk's total and free space end the scan as evt_thread_status,
+// named by the mount point of the write folder.
 //
 // A session a crash left unclosed is finished first, from the frames it
 // holds, with one journal row (never the session being recorded now); one
@@ -33,6 +33,10 @@
 class load_thread : public wxThread {
   public:
     explicit load_thread(const app_link_ptr& link);
+
+    // The int of evt_thread_status: the status field the event table names
+    // for the disk line.
+    static constexpr int disk_field = 3;
 
     int scan_number() const { return scan_; }
     // True for the newest scan's number: its rows belong in the list.

@@ -1,44 +1,12 @@
 #include "database/session_repair.h"
 
 #include "database/ldb_format.h"
+#include "database/session_folder.h"
 #include "database/shared_store.h"
 
 #include <leveldb/db.h>
 
-#include <cctype>
-#include <ctime>
-#include <filesystem>
 #include <memory>
-#include <sys/stat.h>
-
-namespace {
-
-bool is_frame_key(const leveldb::Slice& key) {
-    if (key.size() != 10) return false;
-    for (size_t i = 0; i < key.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(key[i]))) return false;
-    }
-    return true;
-}
-
-// The local time a session folder is named by ("%Y.%m.%d %H.%M.%S").
-std::optional<std::time_t> folder_time(const std::string& path) {
-    const std::string name = std::filesystem::path(path).filename().string();
-    std::tm local{};
-    local.tm_isdst = -1;
-    const char* end = strptime(name.c_str(), "%Y.%m.%d %H.%M.%S", &local);
-    if (!end || *end) return std::nullopt;
-    const std::time_t t = std::mktime(&local);
-    if (t == -1) return std::nullopt;
-    return t;
-}
-
-}  // namespace
-
-bool holds_store(const std::string& path) {
-    struct stat info {};
-    return ::stat((path + "/CURRENT").c_str(), &info) == 0;
-}
 
 session_repair finish_unclosed_session(const std::string& path, const std::string& side,
                                        const std::string& session) {
@@ -72,7 +40,7 @@ session_repair finish_unclosed_session(const std::string& path, const std::strin
     put(ldb_key::dpp_end, last);
     const auto time_start = exact_read(*db, ldb_key::time_start);
     const auto time_end = exact_read(*db, ldb_key::time_end);
-    const auto named = folder_time(path);
+    const auto named = session_folder_time(path);
     const std::optional<std::string> fallback =
         named ? std::optional<std::string>(time_text(*named)) : std::nullopt;
     if (!time_start) {

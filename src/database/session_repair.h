@@ -28,6 +28,3 @@ struct session_repair {
 // written.
 session_repair finish_unclosed_session(const std::string& path, const std::string& side,
                                        const std::string& session = {});
-
-// True when the folder holds a store (its "CURRENT" file) at all.
-bool holds_store(const std::string& path);

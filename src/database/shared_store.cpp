@@ -5,7 +5,6 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -90,15 +89,9 @@ class registry {
         }
     }
 
-    size_t size() const {
-        std::lock_guard lock(guard_);
-        return handles_.size();
-    }
-
   private:
     static std::shared_ptr<leveldb::DB> open_store(const std::string& path) {
-        struct stat info {};
-        if (::stat((path + "/CURRENT").c_str(), &info) != 0) {
+        if (!holds_store(path)) {
             throw_if_failed(leveldb::Status::InvalidArgument(
                 path, "does not exist (create_if_missing is false)"));
         }
@@ -170,10 +163,6 @@ void shared_store::release(const std::string& path) {
 
 std::chrono::milliseconds shared_store::idle_lifetime() {
     return kIdleLifetime;
-}
-
-size_t shared_store::cached() {
-    return registry::instance().size();
 }
 
 void shared_store::release_idle() {

@@ -40,7 +40,4 @@ class shared_store {
 
     // How long a handle stays cached after its last holder let it go.
     static std::chrono::milliseconds idle_lifetime();
-
-    // Handles now cached, idle or held.
-    static size_t cached();
 };

@@ -3,11 +3,13 @@
 #include "database/coverage.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
+#include "database/session_folder.h"
 #include "database/session_repair.h"
 #include "recording/coordinate_client.h"
 #include "recording/odometer_link.h"
 #include "recording/serial_link.h"
 #include "runtime/configuration.h"
+#include "runtime/disk_space.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 
@@ -18,7 +20,6 @@
 
 #include <filesystem>
 #include <future>
-#include <sys/statvfs.h>
 
 namespace {
 
@@ -42,12 +43,6 @@ constexpr size_t kFramesPerEncoder = 2;
 constexpr size_t kFramesForBursts = 16;
 // The recording has caught up when no frame was late for this long.
 constexpr auto kCaughtUp = std::chrono::seconds(2);
-
-std::optional<uint64_t> free_bytes(const std::string& folder) {
-    struct statvfs info {};
-    if (::statvfs(folder.c_str(), &info) != 0) return std::nullopt;
-    return uint64_t(info.f_bavail) * info.f_frsize;
-}
 
 wxString gib_text(uint64_t bytes) {
     return wxString::Format("%.1f GB", double(bytes) / double(uint64_t(1) << 30));
@@ -133,14 +128,6 @@ wxString write_thread::status_text(odometer_format format, uint32_t value, uint3
                             written, static_cast<int32_t>(skipped), failures);
 }
 
-std::string write_thread::folder_name(std::time_t time) {
-    std::tm local{};
-    localtime_r(&time, &local);
-    char text[32];
-    std::strftime(text, sizeof(text), "%Y.%m.%d %H.%M.%S", &local);
-    return text;
-}
-
 wxThread::ExitCode write_thread::Entry() {
     ExitCode result = 0;
     try {
@@ -210,17 +197,18 @@ void write_thread::check_disk() {
     const auto now = clock::now();
     while (!written_.empty() && now - written_.front().first > kRateWindow)
         written_.pop_front();
-    const auto room = free_bytes(write_folder_);
-    if (!room) return;
+    const auto space = disk_space_of(write_folder_);
+    if (!space) return;
+    const uint64_t room = space->free;
     uint64_t recent = 0;
     for (const auto& [when, bytes] : written_)
         recent += bytes;
     const double per_second = double(recent) / std::chrono::duration<double>(kRateWindow).count();
-    const double seconds_left = per_second > 0 ? double(*room) / per_second : 1e300;
-    const bool low = *room < kDiskLowBytes ||
+    const double seconds_left = per_second > 0 ? double(room) / per_second : 1e300;
+    const bool low = room < kDiskLowBytes ||
                      seconds_left < std::chrono::duration<double>(kDiskLowRecording).count();
     set_fault(fault_disk_low, low,
-              wxString::Format(L"Мало места на диске: свободно %s", gib_text(*room)));
+              wxString::Format(L"Мало места на диске: свободно %s", gib_text(room)));
 }
 
 void write_thread::set_fault(recording_fault fault, bool on, const wxString& begin_row) {
@@ -266,7 +254,7 @@ void write_thread::open_session() {
     std::time_t when = std::time(nullptr);
     std::string path;
     do {
-        path = (std::filesystem::path(write_folder_) / folder_name(when++)).string();
+        path = (std::filesystem::path(write_folder_) / session_folder_name(when++)).string();
     } while (std::filesystem::exists(path));
     ldb_writer::live().open(path);
     session_keys_.clear();
@@ -293,23 +281,18 @@ void write_thread::report(const std::string& path, const ldb_info& info) {
 void write_thread::close_session() {
     ldb_writer& live = ldb_writer::live();
     if (!live.is_open()) return;
-    bool missing_start = false;
-    ldb_info info = live.read_info(&missing_start);
-    if (missing_start) link_->post_error(L"Не задано время начала проезда");
     const std::string path = live.path();
-    const uint64_t count = live.count();
-    const std::string code = get_session_code();
-    live.close(code, side_);
+    bool missing_start = false;
+    const std::optional<ldb_info> info = live.close(get_session_code(), side_, &missing_start);
+    if (missing_start) link_->post_error(L"Не задано время начала проезда");
     // Every closed session with frames joins the catalogue at once, whether
     // it ended with the run, an odometer reset or a new session code; the
     // journal says what it covered.
-    if (count != 0) {
+    if (info) {
         link_->post_info(
             wxString::Format(L"Сеанс закрыт: %s: %s", from_narrow(path),
                              wxString::FromUTF8(coverage_summary(coverage_of(session_keys_)))));
-        info.session = code;
-        info.side = side_;
-        report(path, info);
+        report(path, *info);
     }
 }
 

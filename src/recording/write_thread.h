@@ -79,8 +79,6 @@ class write_thread : public wxThread {
     // The status text of one odometer value.
     static wxString status_text(odometer_format format, uint32_t value, uint32_t written,
                                 uint32_t skipped, uint32_t failures);
-    // Folder name of a session opened at `time` (local "%Y.%m.%d %H.%M.%S").
-    static std::string folder_name(std::time_t time);
 
     // One odometer message: its frame goes into the pipeline. Called on the
     // I/O loop by the odometer's line; callable directly only while the loop

@@ -1,7 +1,8 @@
-// Thread priorities on a machine whose cores the recording needs: work that
-// serves other machines (frames for the data access service) runs below the
-// recording, so a client fetching frames never costs the recording a
-// message. Linux threads have a scheduling class and nice value of their own.
+// Thread priorities on a machine whose cores the recording needs, in one
+// place: work that serves other machines (frames for the data access
+// service) and background work (a scan of the write folder) runs below the
+// recording, so neither ever costs the recording a message. Linux threads
+// have a scheduling class and nice value of their own.
 #pragma once
 
 // Lowers the calling thread two nice steps, for the recording's encoders:
@@ -12,8 +13,8 @@
 void run_as_recording_worker();
 
 // Puts the calling thread below the recording's threads: it runs on what
-// time the recording leaves (SCHED_IDLE; nice 19 where that is refused). A
-// weight of nice 10 still took a seventh of the cores from encoders kept
-// busy. Any thread; the threads it creates afterwards inherit it. Failures
-// are ignored: the thread then runs as it did.
+// time the recording leaves (SCHED_IDLE; nice 19 where that is refused): a
+// nice value alone still takes a share of the cores from busy encoders. Any
+// thread; the threads it creates afterwards inherit it. Failures are
+// ignored: the thread then runs as it did.
 void run_below_recording();

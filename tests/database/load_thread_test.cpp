@@ -12,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <leveldb/db.h>
+#include <thread>
 
 namespace {
 
@@ -186,6 +188,37 @@ TEST(load_thread, databases_come_in_listing_order_and_none_stays_locked) {
     // Read once and let go: other programs may open them at once.
     for (const auto& path : listing)
         EXPECT_TRUE(free_for_others(path.ToStdString())) << path;
+}
+
+TEST(load_thread, scans_beside_sessions_opened_back_to_back_list_closed_ones_only) {
+    test_home home;
+    const std::string folder = home / "write";
+    std::filesystem::create_directories(folder);
+    std::atomic<bool> recorded{false};
+    std::thread recording([&] {
+        ldb_writer& live = ldb_writer::live();
+        const cv::Mat frame = sample_frame(1);
+        for (int i = 0; i < 30; ++i) {
+            live.open(folder + "/" + std::to_string(i));
+            live.put_frame(frame, 1);
+            live.put_dpp_start(1);
+            live.put_dpp_end(1);
+            live.close("s", "left");
+        }
+        recorded = true;
+    });
+    for (int scans = 0; scans == 0 || !recorded; ++scans) {
+        event_recorder window;
+        scan(window, folder, home);
+        // The session being opened is passed over, never refused as locked.
+        EXPECT_TRUE(window.texts(evt_log_error).empty()) << window.texts(evt_log_error)[0];
+        for (const auto& e : window.events) {
+            if (e.type == evt_db_list) {
+                EXPECT_EQ(e.info.count, 1u) << e.text;
+            }
+        }
+    }
+    recording.join();
 }
 
 TEST(load_thread, a_scan_started_later_abandons_the_earlier_one) {

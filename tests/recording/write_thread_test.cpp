@@ -50,6 +50,20 @@ TEST_F(write_thread_test, three_values_give_three_frames_and_one_reported_databa
     EXPECT_NE(window_.texts(evt_log_info).front().Find(L"Последовательный порт: "), wxNOT_FOUND);
 }
 
+TEST_F(write_thread_test, the_row_of_a_closed_session_is_the_row_a_later_scan_reads) {
+    // A short session stays in the store's write buffer until it closes.
+    start();
+    for (uint32_t v = 100; v < 200; v += 5)
+        line_.send_new(v);
+    status_after(20);
+    stop();
+    ASSERT_EQ(databases().size(), 1u);
+    const ldb_info shown = databases()[0].info;
+    EXPECT_GT(shown.size, 0u);  // not "Not available"
+    const ldb_info scanned = ldb_reader(folders()[0]).read_info();
+    EXPECT_EQ(record_text(shown), record_text(scanned));
+}
+
 TEST_F(write_thread_test, a_gap_of_three_messages_shows_as_skipped) {
     start();
     line_.send_new(100);

@@ -37,3 +37,11 @@ std::vector<std::string> database_keys(const std::string& path) {
     each_entry(path, [&](std::string key, const std::string&) { keys.push_back(std::move(key)); });
     return keys;
 }
+
+std::string record_text(const ldb_info& info) {
+    return "session: " + info.session + "\norientation: " + info.orientation +
+           "\nside: " + info.side + "\ntime_start: " + info.time_start +
+           "\ntime_end: " + info.time_end + "\ndpp_start: " + std::to_string(info.dpp_start) +
+           "\ndpp_end: " + std::to_string(info.dpp_end) + "\nversion: " + info.version +
+           "\nsize: " + std::to_string(info.size) + "\ncount: " + std::to_string(info.count) + "\n";
+}

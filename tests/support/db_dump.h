@@ -3,6 +3,8 @@
 // released first, so the database can be opened.
 #pragma once
 
+#include "database/ldb_info.h"
+
 #include <map>
 #include <string>
 #include <vector>
@@ -11,3 +13,6 @@
 std::map<std::string, std::string> dump_database(const std::string& path);
 // Every key, in the store's order.
 std::vector<std::string> database_keys(const std::string& path);
+// Every field of a record, one to a line: two records compare as texts,
+// and a difference shows which field it is.
+std::string record_text(const ldb_info& info);
