@@ -6,7 +6,7 @@
 //  2. the same sessions opened and read one after another, bare;
 //  3. the cost of appending one row to an empty list and to one of 5 000.
 #include "app/undercam_frame.h"
-#include "database/database_list.h"
+#include "app/database/database_list.h"
 #include "runtime/configuration.h"
 #include "support/sample_db.h"
 

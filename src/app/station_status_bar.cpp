@@ -17,20 +17,30 @@ constexpr int kTextPadding = 14;
 // Between the red mark and the text.
 constexpr int kMarkGap = 4;
 
+// A text each field shows some way into a recording: the fields start wide
+// enough for them, so they seldom shift while the numbers grow. The disk
+// line comes once, at the end of a scan, and stays.
+wxString typical_text(int field) {
+    switch (field) {
+        case field_grab_stats:
+            return capture_thread::statistics_text(99999, 9, 9, 9, 99);
+        case field_stream_info:
+            return capture_thread::stream_info_text(99999999, 9, 99);
+        case field_recording:
+            return write_thread::status_text(odometer_new, 9999999, 99999, 9, 9);
+        case field_disk:
+            return load_thread::disk_space_text(L"/", 0, 0);
+        default:
+            return wxEmptyString;
+    }
+}
+
 }  // namespace
 
 station_status_bar::station_status_bar(wxWindow* parent) : wxStatusBar(parent, wxID_ANY) {
     SetFieldsCount(status_field_count);
-    // Texts of a station some way into a recording: the fields start wide
-    // enough for them, so they seldom shift while the numbers grow.
-    needed_[field_grab_stats] =
-        width_of(field_grab_stats, capture_thread::statistics_text(99999, 9, 9, 9, 99));
-    needed_[field_stream_info] =
-        width_of(field_stream_info, capture_thread::stream_info_text(99999999, 9, 99));
-    needed_[field_recording] =
-        width_of(field_recording, write_thread::status_text(odometer_new, 9999999, 99999, 9, 9));
-    // The disk line comes once, at the end of a scan, and stays.
-    needed_[field_disk] = width_of(field_disk, load_thread::disk_space_text(L"/", 0, 0));
+    for (int field = 0; field < status_field_count; ++field)
+        needed_[field] = width_of(field, typical_text(field));
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
         fit_fields();
         event.Skip();

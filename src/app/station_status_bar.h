@@ -1,5 +1,5 @@
-// The main window's status bar: four fields (see status_field) whose texts
-// the thread events set, in their fixed order. While the recording has a
+// The main window's status bar: four fields (status_field) whose texts the
+// thread events set, in their fixed order. While the recording has a
 // fault (the recording_fault bits of evt_dpp_status), the recording field
 // carries a red mark and red text, its text staying the recorder's; the
 // journal says which faults began and ended.
@@ -13,11 +13,18 @@
 // User-interface thread only.
 #pragma once
 
-#include "runtime/thread_events.h"
-
 #include <wx/statusbr.h>
 
 #include <array>
+
+// The fields, left to right, and the event whose text each shows.
+enum status_field : int {
+    field_grab_stats = 0,   // evt_grab_stats
+    field_stream_info = 1,  // evt_stream_info
+    field_recording = 2,    // evt_dpp_status
+    field_disk = 3,         // evt_thread_status
+    status_field_count = 4,
+};
 
 class station_status_bar : public wxStatusBar {
   public:
@@ -27,8 +34,6 @@ class station_status_bar : public wxStatusBar {
     void set_faults(int faults);
     int faults() const { return faults_; }
 
-    // The width the field needs for the widest text it has had.
-    int needed_width(int field) const { return needed_[field]; }
     // The room the text of the field has when drawn (its mark left out).
     int text_room(int field) const;
 

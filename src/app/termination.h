@@ -24,9 +24,6 @@ class termination : public wxEvtHandler, private wxModalDialogHook {
     termination(const termination&) = delete;
     termination& operator=(const termination&) = delete;
 
-    // The dialogs now in their modal loops, innermost last.
-    const std::vector<wxDialog*>& open_dialogs() const { return open_; }
-
   private:
     int Enter(wxDialog* dialog) override;
     void Exit(wxDialog* dialog) override;

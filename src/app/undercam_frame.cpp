@@ -1,43 +1,34 @@
 #include "app/undercam_frame.h"
 
-#include "app/build_info.h"
-#include "app/live_coverage.h"
-#include "database/coverage_report.h"
-#include "runtime/configuration.h"
 #include "acquisition/continuous_grab.h"
 #include "acquisition/continuous_grab_write.h"
-#include "database/catalogue.h"
-#include "database/database_commands.h"
-#include "database/database_list.h"
-#include "services/discovery_service.h"
-#include "services/img_service.h"
-#include "runtime/journal.h"
-#include "database/ldb_info.h"
-#include "database/load_thread.h"
+#include "app/build_info.h"
+#include "app/camera/camera_controls.h"
+#include "app/camera/live_coverage.h"
+#include "app/command_boundary.h"
+#include "app/database/VImagePanel.h"
+#include "app/database/database_list.h"
+#include "app/database/database_pane.h"
 #include "app/log_viewer.h"
-#include "recording/odometer_test.h"
-#include "services/rc_service.h"
-#include "runtime/text_encoding.h"
-#include "runtime/thread_events.h"
 #include "app/station_status_bar.h"
-#include "app/termination.h"
 #include "app/tool_art.h"
 #include "app/undercam_options.h"
-#include "database/viewer_dialog.h"
-#include "database/VImagePanel.h"
+#include "database/coverage.h"
+#include "database/ldb_info.h"
+#include "database/load_thread.h"
+#include "recording/odometer_test.h"
+#include "runtime/configuration.h"
+#include "runtime/journal.h"
+#include "runtime/text_encoding.h"
+#include "runtime/thread_events.h"
+#include "services/discovery_service.h"
+#include "services/img_service.h"
+#include "services/rc_protocol.h"
+#include "services/rc_service.h"
 
-#include <wx/busyinfo.h>
-#include <wx/file.h>
-#include <wx/filename.h>
 #include <wx/sizer.h>
-#include <wx/filedlg.h>
-#include <wx/log.h>
-#include <wx/menu.h>
-#include <wx/msgdlg.h>
-#include <wx/textdlg.h>
 #include <wx/socket.h>
-#include <wx/stattext.h>
-#include <wx/statusbr.h>
+#include <wx/textdlg.h>
 #include <wx/toolbar.h>
 #include <wx/utils.h>
 #include <wx/version.h>
@@ -48,57 +39,29 @@
 #include <ctime>
 #include <stdexcept>
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(undercam_frame, wxFrame)
-    EVT_MENU(id_settings, undercam_frame::on_settings)
-    EVT_MENU(id_exit, undercam_frame::on_exit)
-    EVT_MENU(id_refresh_cameras, undercam_frame::on_refresh_cameras)
-    EVT_MENU(id_capture, undercam_frame::on_capture)
-    EVT_MENU(id_capture_write, undercam_frame::on_capture_write)
-    EVT_MENU(id_stop, undercam_frame::on_stop)
-    EVT_MENU(id_session_code, undercam_frame::on_session_code)
-    EVT_MENU(id_reload_databases, undercam_frame::on_reload_databases)
-    EVT_MENU(id_view_database, undercam_frame::on_view_database)
-    EVT_MENU(id_coverage_report, undercam_frame::on_coverage_report)
-    EVT_UPDATE_UI(id_coverage_report, undercam_frame::on_update_ui)
-    EVT_MENU_RANGE(id_delete_database, id_replace_session, undercam_frame::on_database_command)
-    EVT_MENU(id_dpp_test, undercam_frame::on_dpp_test)
-    EVT_CHOICE(id_camera_choice, undercam_frame::on_camera_choice)
-    EVT_CHOICE(id_exposure_choice, undercam_frame::on_exposure_choice)
+    EVT_MENU_RANGE(id_settings, id_last_command, undercam_frame::on_command)
+    EVT_CHOICE(id_camera_choice, undercam_frame::on_choice)
+    EVT_CHOICE(id_exposure_choice, undercam_frame::on_choice)
     EVT_CONTEXT_MENU(undercam_frame::on_context_menu)
-    EVT_UPDATE_UI(id_camera_choice, undercam_frame::on_update_ui)
-    EVT_UPDATE_UI_RANGE(id_settings, id_replace_session, undercam_frame::on_update_ui)
+    EVT_UPDATE_UI_RANGE(id_camera_choice, id_last_command, undercam_frame::on_update_ui)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    namespace {
-    // How long rows of a scan wait to join the list together.
-    constexpr int kArrivingRowsMs = 100;
+namespace {
 
-    void fill_database_menu(wxMenu & menu) {
-        menu.Append(id_view_database, L"Просмотр базы");
-        menu.Append(id_delete_database, L"Удаление базы");
-        menu.Append(id_archive_database, L"Архивация базы");
-        menu.Append(id_replace_side, L"Заменить борт");
-        menu.Append(id_replace_session, L"Заменить код сеанса");
-        menu.Append(id_coverage_report, L"Отчёт о покрытии");
-        menu.AppendSeparator();
-        menu.Append(id_reload_databases, L"Обновить список баз");
-    }
+std::string sdk_version() {
+    char text[512] = {};
+    uint32_t size = sizeof(text);
+    J_Factory_GetInfo(FAC_INFO_VERSION, text, &size);  // its result is of no consequence
+    text[sizeof(text) - 1] = '\0';
+    return text;
+}
 
-    std::string sdk_version() {
-        char text[512] = {};
-        uint32_t size = sizeof(text);
-        J_Factory_GetInfo(FAC_INFO_VERSION, text, &size);  // its result is of no consequence
-        text[sizeof(text) - 1] = '\0';
-        return text;
-    }
-
-    wxString host_address(const wxString& host) {
-        wxIPV4address address;
-        if (!address.Hostname(host)) return wxEmptyString;
-        return address.IPAddress();
-    }
+wxString host_address(const wxString& host) {
+    wxIPV4address address;
+    if (!address.Hostname(host)) return wxEmptyString;
+    return address.IPAddress();
+}
 
 }  // namespace
 
@@ -122,9 +85,6 @@ undercam_frame::undercam_frame()
     Bind(evt_rc_command, &undercam_frame::on_rc_command, this);
     Bind(evt_db_list, &undercam_frame::on_db_list, this);
     Bind(evt_coverage, &undercam_frame::on_coverage, this);
-    arriving_timer_.SetOwner(this);
-    Bind(
-        wxEVT_TIMER, [this](wxTimerEvent&) { show_arriving_rows(); }, arriving_timer_.GetId());
 
     const wxString home = wxFileName::GetHomeDir();
     config_file_ = configuration_file_name(home);
@@ -141,8 +101,7 @@ undercam_frame::undercam_frame()
         // and the camera layer is closed as the destructor would.
         link_->detach();
         layout_->UnInit();
-        cameras_.clear();
-        camera_.reset();
+        if (cameras_) cameras_->release();
         if (factory_) J_Factory_Close(factory_);
         factory_ = nullptr;
         throw;
@@ -151,6 +110,7 @@ undercam_frame::undercam_frame()
 
 void undercam_frame::start_up() {
     const wxString home = wxFileName::GetHomeDir();
+    add_commands();
     create_menus();
 
     wxFileName log_folder(home, wxEmptyString);
@@ -169,16 +129,9 @@ void undercam_frame::start_up() {
 
     create_panes();
     write_banner();
-    refresh_camera_list();
+    cameras_->refresh_camera_list();
     create_bars();
-
-    exposure_mode_ = link_->read_text(cfg::exposure_mode, cfg::exposure_mode_default);
-    exposure_choice_->SetStringSelection(exposure_mode_);
-
-    if (!cameras_.empty()) {
-        const wxString driver = link_->read_text(cfg::driver, cfg::driver_default);
-        select_camera(choose_camera(cameras_, to_narrow(driver)));
-    }
+    cameras_->open_preferred_camera();
     start_services();
 }
 
@@ -189,30 +142,40 @@ undercam_frame::~undercam_frame() {
     config_.reset();
     preview_.release();
     active_mode_.reset();
-    cameras_.clear();
-    camera_.reset();
+    cameras_->release();
     layout_.reset();
     if (factory_) J_Factory_Close(factory_);
 }
 
+void undercam_frame::add_commands() {
+    const auto idle = [this] { return this->idle(); };
+    cameras_ = std::make_unique<camera_controls>(factory_, link_, idle);
+    databases_ = std::make_unique<database_pane>(this, link_, idle);
+    const auto can_start = [this] { return this->idle() && cameras_->camera(); };
+    commands_.add(id_settings, L"Настройки", idle, [this] { change_settings(); });
+    commands_.add(id_exit, L"Выход", {}, [this] { Close(true); });
+    commands_.add(id_capture, L"Захват", can_start, [this] { start_capture(); });
+    commands_.add(id_capture_write, L"Захват и запись", can_start, [this] { start_recording(); });
+    commands_.add(
+        id_stop, L"Остановить", [this] { return !this->idle(); }, [this] { stop_acquisition(); });
+    commands_.add(
+        id_session_code, L"Ввести код текущего сеанса", [this] { return recording(); },
+        [this] { enter_session_code(); });
+    commands_.add(id_dpp_test, L"Тест ДПП", {}, [this] { test_odometer(); });
+    cameras_->add_commands(commands_);
+    databases_->add_commands(commands_);
+}
+
 void undercam_frame::create_menus() {
     auto* file = new wxMenu;
-    file->Append(id_settings, L"Настройки");
-    file->Append(id_exit, L"Выход");
-
+    commands_.append_items(*file, {id_settings, id_exit});
     auto* camera = new wxMenu;
-    camera->Append(id_capture, L"Захват");
-    camera->Append(id_capture_write, L"Захват и запись");
-    camera->Append(id_stop, L"Остановить");
-    camera->AppendSeparator();
-    camera->Append(id_refresh_cameras, L"Обновить список камер");
-    camera->Append(id_session_code, L"Ввести код текущего сеанса");
-
+    commands_.append_items(
+        *camera, {id_capture, id_capture_write, id_stop, 0, id_refresh_cameras, id_session_code});
     auto* processing = new wxMenu;
-    fill_database_menu(*processing);
-
+    commands_.append_items(*processing, database_pane::menu_items());
     auto* tools = new wxMenu;
-    tools->Append(id_dpp_test, L"Тест ДПП");
+    commands_.append_items(*tools, {id_dpp_test});
 
     auto* bar = new wxMenuBar;
     bar->Append(file, L"Файл");
@@ -221,11 +184,8 @@ void undercam_frame::create_menus() {
     bar->Append(tools, L"Инструменты");
     SetMenuBar(bar);
 
-    capture_menu_.Append(id_capture, L"Захват");
-    capture_menu_.Append(id_capture_write, L"Захват и запись");
-    capture_menu_.Append(id_stop, L"Остановить");
-    capture_menu_.Append(id_session_code, L"Ввести код текущего сеанса");
-    fill_database_menu(database_menu_);
+    commands_.append_items(capture_menu_, {id_capture, id_capture_write, id_stop, id_session_code});
+    commands_.append_items(database_menu_, database_pane::menu_items());
 }
 
 void undercam_frame::create_panes() {
@@ -242,7 +202,7 @@ void undercam_frame::create_panes() {
     const wxSize live_size = column->GetMinSize();
     apply_view_settings();
     journal_ = new log_viewer(this, journal_file_.GetFullPath());
-    databases_ = new database_list(this, id_database_list);
+    database_list* list = databases_->create_list(this);
 
     layout_->AddPane(live, wxAuiPaneInfo()
                                .Name("camera")
@@ -260,15 +220,15 @@ void undercam_frame::create_panes() {
                                    .CaptionVisible(true)
                                    .CloseButton(false)
                                    .Floatable(false));
-    layout_->AddPane(databases_, wxAuiPaneInfo()
-                                     .Name("databases")
-                                     .Caption(L"Данные")
-                                     .Top()
-                                     .Position(1)
-                                     .BestSize(640, 480)
-                                     .Resizable()
-                                     .CloseButton(false)
-                                     .Floatable(false));
+    layout_->AddPane(list, wxAuiPaneInfo()
+                               .Name("databases")
+                               .Caption(L"Данные")
+                               .Top()
+                               .Position(1)
+                               .BestSize(640, 480)
+                               .Resizable()
+                               .CloseButton(false)
+                               .Floatable(false));
     layout_->Update();
 }
 
@@ -295,18 +255,7 @@ void undercam_frame::create_bars() {
     bar->AddTool(id_capture, L"Камера", camera_tool_image());
     bar->AddTool(id_settings, L"Настройки", settings_tool_image());
     bar->AddTool(id_exit, L"Выход", exit_tool_image());
-    bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Камера: "));
-    camera_choice_ = new wxChoice(bar, id_camera_choice);
-    show_camera_descriptions();
-    bar->AddControl(camera_choice_);
-    bar->AddSeparator();
-    bar->AddControl(new wxStaticText(bar, wxID_ANY, L" Выдержка: "));
-    wxArrayString modes;
-    for (const auto& m : exposure_modes())
-        modes.push_back(m);
-    exposure_choice_ =
-        new wxChoice(bar, id_exposure_choice, wxDefaultPosition, wxDefaultSize, modes);
-    bar->AddControl(exposure_choice_);
+    cameras_->add_tools(bar);
     bar->Realize();
 }
 
@@ -326,55 +275,15 @@ void undercam_frame::start_services() {
     }
 }
 
-void undercam_frame::refresh_camera_list() {
-    try {
-        cameras_ = enumerate_cameras(factory_);
-        log_info(wxString::Format("%u camera(s) detected", static_cast<unsigned>(cameras_.size())));
-        for (const auto& [description, id] : cameras_)
-            log_info(from_narrow(id));
-    } catch (const std::exception& e) {
-        log_error(std::string(e.what()));
-    }
-}
-
-void undercam_frame::show_camera_descriptions() {
-    camera_choice_->Clear();
-    for (const auto& [description, id] : cameras_)
-        camera_choice_->Append(from_narrow(description));
-    // Wide enough for the whole description; the tool bar makes room.
-    camera_choice_->InvalidateBestSize();
-    camera_choice_->SetSize(camera_choice_->GetBestSize());
-    if (wxToolBar* bar = GetToolBar(); bar && bar->GetToolsCount() > 0) bar->Realize();
-}
-
-void undercam_frame::select_camera(const std::string& description) {
-    try {
-        camera_description_ = description;
-        camera_choice_->SetStringSelection(from_narrow(description));
-        const auto it = cameras_.find(description);
-        if (it == cameras_.end()) return;
-        camera_ = JAI_Camera::open(factory_, it->second);
-        log_info(wxString::Format("Active camera selected: %s", from_narrow(it->second)));
-    } catch (const std::exception& e) {
-        log_error(std::string(e.what()));
-    }
-}
-
-void undercam_frame::select_exposure_mode(const wxString& mode) {
-    exposure_mode_ = mode;
-    link_->with_config([&](wxConfigBase& config) { config.Write(cfg::exposure_mode, mode); });
-    if (camera_) camera_->set_exposure_mode(to_narrow(mode));
-    log_info(wxString::Format("Exposure mode selected: %s", mode));
-}
-
 void undercam_frame::start_capture() {
-    if (!idle() || !camera_) return;
-    active_mode_ = std::make_shared<continuous_grab>(link_, camera_);
+    if (!idle() || !cameras_->camera()) return;
+    active_mode_ = std::make_shared<continuous_grab>(link_, cameras_->camera());
 }
 
 void undercam_frame::start_recording() {
-    if (!idle() || !camera_) return;
-    active_mode_ = std::make_shared<continuous_grab_write>(link_, camera_, std::string());
+    if (!idle() || !cameras_->camera()) return;
+    active_mode_ =
+        std::make_shared<continuous_grab_write>(link_, cameras_->camera(), std::string());
 }
 
 void undercam_frame::stop_acquisition() {
@@ -382,19 +291,7 @@ void undercam_frame::stop_acquisition() {
     status_bar_->set_faults(0);
     if (reload_after_stop_) {
         reload_after_stop_ = false;
-        reload_catalogue();
-    }
-}
-
-void undercam_frame::reload_catalogue() {
-    arriving_timer_.Stop();
-    arriving_rows_.clear();
-    catalogue::instance().clear();
-    databases_->clear();
-    auto* thread = new load_thread(link_);
-    if (thread->Run() != wxTHREAD_NO_ERROR) {
-        delete thread;
-        log_error(wxString(L"Не удалось запустить поток загрузки списка баз"));
+        databases_->reload();
     }
 }
 
@@ -408,20 +305,7 @@ wxString undercam_frame::write_path() const {
     return link_->read_text(cfg::write_path, cfg::write_path_default());
 }
 
-bool undercam_frame::database_selected() const {
-    return databases_ && !databases_->rows().empty() && databases_->selected_row() >= 0;
-}
-
-bool undercam_frame::database_command_allowed(const wxString& path) const {
-    return idle() && !path.empty() && databases_->has_row(path);
-}
-
-// Commands check their own state when they run and again once a dialog they
-// showed has closed: the enabled state of a menu item may be stale, and
-// remote commands are handled inside a dialog's modal loop.
-
-void undercam_frame::on_settings(wxCommandEvent&) {
-    if (!idle()) return;
+void undercam_frame::change_settings() {
     const wxString before = write_path();
     undercam_options dialog(this, link_);
     if (dialog.ShowModal() != wxID_OK) return;
@@ -429,7 +313,7 @@ void undercam_frame::on_settings(wxCommandEvent&) {
     apply_view_settings();
     const bool moved = write_path() != before;
     if (idle()) {
-        if (moved) reload_catalogue();
+        if (moved) databases_->reload();
         return;
     }
     // A recording started while the dialog was open keeps what it began with.
@@ -443,33 +327,7 @@ void undercam_frame::on_settings(wxCommandEvent&) {
     }
 }
 
-void undercam_frame::on_exit(wxCommandEvent&) {
-    Close(true);
-}
-
-void undercam_frame::on_refresh_cameras(wxCommandEvent&) {
-    if (!idle()) return;  // the running capture streams from the open camera
-    const std::string remembered = to_narrow(camera_choice_->GetStringSelection());
-    camera_.reset();
-    refresh_camera_list();
-    show_camera_descriptions();
-    select_camera(remembered);
-}
-
-void undercam_frame::on_capture(wxCommandEvent&) {
-    start_capture();
-}
-
-void undercam_frame::on_capture_write(wxCommandEvent&) {
-    start_recording();
-}
-
-void undercam_frame::on_stop(wxCommandEvent&) {
-    stop_acquisition();
-}
-
-void undercam_frame::on_session_code(wxCommandEvent&) {
-    if (!recording()) return;
+void undercam_frame::enter_session_code() {
     const std::shared_ptr<frame_source> mode = active_mode_;
     wxTextEntryDialog dialog(this, L"Введите код сеанса", L"Код сеанса",
                              from_narrow(mode->get_session_code()), wxOK | wxCANCEL | wxCENTRE);
@@ -479,91 +337,46 @@ void undercam_frame::on_session_code(wxCommandEvent&) {
     }
 }
 
-void undercam_frame::on_reload_databases(wxCommandEvent&) {
-    if (idle()) reload_catalogue();
-}
-
-void undercam_frame::on_view_database(wxCommandEvent&) {
-    const wxString path = databases_->selected_path();
-    if (!database_command_allowed(path)) return;
-    viewer_dialog viewer(this, to_narrow(path));
-    viewer.panel()->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
-    viewer.panel()->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
-    viewer.ShowModal();
-}
-
-void undercam_frame::on_database_command(wxCommandEvent& event) {
-    const wxString path = databases_->selected_path();
-    if (!database_command_allowed(path)) return;
-    switch (event.GetId()) {
-        case id_delete_database:
-            delete_selected(path);
-            break;
-        case id_archive_database:
-            archive_selected(path);
-            break;
-        case id_replace_side:
-            replace_side(path, to_narrow(link_->read_text(cfg::side, cfg::side_default)));
-            break;
-        case id_replace_session: {
-            const std::string current = stored_session(path);
-            wxTextEntryDialog dialog(this, L"Введите новый код сеанса", L"Код сеанса",
-                                     from_narrow(current), wxOK | wxCANCEL | wxCENTRE);
-            if (dialog.ShowModal() == wxID_OK && database_command_allowed(path)) {
-                replace_session(path, to_narrow(dialog.GetValue()));
-            }
-            break;
-        }
-    }
-    if (event.GetId() == id_delete_database) {
-        databases_->show(catalogue::instance().snapshot());
-    } else if (const auto entry = catalogue::instance().find_path(path)) {
-        databases_->update_row(*entry);
-    }
-}
-
-void undercam_frame::delete_selected(const wxString& path) {
-    const int answer = message_box(
-        wxString::Format(L"Данные в папке %s будут удалены безвозвратно. Продолжить?", path),
-        L"Удаление данных", wxYES_NO | wxICON_WARNING, this);
-    if (answer == wxID_YES && database_command_allowed(path)) delete_database(path);
-}
-
-void undercam_frame::archive_selected(const wxString& path) {
-    wxFileDialog dialog(this, L"Имя архивного файла", wxEmptyString,
-                        wxFileName::DirName(path).GetDirs().Last(), L"Архивы (*.zip)|*.zip",
-                        wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    if (dialog.ShowModal() != wxID_OK || !database_command_allowed(path)) return;
-    archive_outcome outcome;
-    {
-        wxBusyInfo busy(L"Запись базы в архив...", this);
-        outcome = archive_database(path, dialog.GetPath());
-    }
-    if (outcome.result == archive_outcome::file_failed) {
-        log_error(outcome.message);
-    } else if (outcome.result != archive_outcome::written) {
-        message_box(outcome.message, wxMessageBoxCaptionStr, wxOK | wxCENTRE, this);
-    }
-}
-
-void undercam_frame::on_dpp_test(wxCommandEvent&) {
+void undercam_frame::test_odometer() {
     for (const auto& line : run_odometer_test(odometer_test_ports())) {
         log_info(wxString::FromUTF8(line));
     }
 }
 
-void undercam_frame::on_camera_choice(wxCommandEvent& event) {
-    if (!idle()) {
-        // The running capture keeps its camera; the choice shows it again.
-        camera_choice_->SetStringSelection(from_narrow(camera_description_));
-        return;
+void undercam_frame::run_remote_command(int code, const wxString& text) {
+    switch (code) {
+        case rc_start_recording:
+            start_recording();
+            break;
+        case rc_stop:
+            stop_acquisition();
+            break;
+        case rc_new_session:
+            log_info(text);
+            if (active_mode_ && cameras_->camera()) {
+                active_mode_->restart_recording(link_, to_narrow(text));
+            }
+            break;
+        default:
+            log_info(wxString("Empty RC command"));
     }
-    camera_.reset();
-    select_camera(to_narrow(event.GetString()));
 }
 
-void undercam_frame::on_exposure_choice(wxCommandEvent& event) {
-    select_exposure_mode(event.GetString());
+void undercam_frame::on_command(wxCommandEvent& event) {
+    if (!commands_.has(event.GetId())) {
+        event.Skip();
+        return;
+    }
+    commands_.run(event.GetId());
+}
+
+void undercam_frame::on_choice(wxCommandEvent& event) {
+    const wxString chosen = event.GetString();
+    if (event.GetId() == id_camera_choice) {
+        run_guarded([&] { cameras_->on_camera_choice(chosen); });
+    } else {
+        run_guarded([&] { cameras_->on_exposure_choice(chosen); });
+    }
 }
 
 void undercam_frame::on_context_menu(wxContextMenuEvent& event) {
@@ -584,36 +397,7 @@ void undercam_frame::on_context_menu(wxContextMenuEvent& event) {
 }
 
 void undercam_frame::on_update_ui(wxUpdateUIEvent& event) {
-    switch (event.GetId()) {
-        case id_camera_choice:
-        case id_settings:
-        case id_refresh_cameras:
-        case id_reload_databases:
-            event.Enable(idle());
-            break;
-        case id_capture:
-        case id_capture_write:
-            event.Enable(idle() && camera_);
-            break;
-        case id_stop:
-            event.Enable(!idle());
-            break;
-        case id_session_code:
-            event.Enable(!idle() && active_mode_->is_recording());
-            break;
-        case id_view_database:
-        case id_delete_database:
-        case id_archive_database:
-        case id_replace_side:
-        case id_replace_session:
-            event.Enable(idle() && database_selected());
-            break;
-        case id_coverage_report:  // reads only: a closed session while recording too
-            event.Enable(database_selected());
-            break;
-        default:
-            event.Enable(true);
-    }
+    event.Enable(commands_.allowed(event.GetId()));
 }
 
 void undercam_frame::on_stream_info(wxThreadEvent& event) {
@@ -631,15 +415,11 @@ void undercam_frame::on_dpp_status(wxThreadEvent& event) {
     if (!event.GetString().empty()) SetStatusText(event.GetString(), field_recording);
     // Events of a recording that has stopped since arrive after the stop: it
     // has no faults left to show.
-    const bool recording = active_mode_ && active_mode_->is_recording();
-    status_bar_->set_faults(recording ? event.GetInt() : 0);
+    status_bar_->set_faults(recording() ? event.GetInt() : 0);
 }
 
 void undercam_frame::on_thread_status(wxThreadEvent& event) {
-    const int field = event.GetInt();
-    if (field >= 0 && field < GetStatusBar()->GetFieldsCount()) {
-        SetStatusText(event.GetString(), field);
-    }
+    SetStatusText(event.GetString(), field_disk);
 }
 
 void undercam_frame::on_grab_stats(wxThreadEvent& event) {
@@ -655,78 +435,15 @@ void undercam_frame::on_log_info(wxThreadEvent& event) {
 }
 
 void undercam_frame::on_rc_command(wxThreadEvent& event) {
-    switch (event.GetInt()) {
-        case rc_start_recording:
-            start_recording();
-            break;
-        case rc_stop:
-            stop_acquisition();
-            break;
-        case rc_new_session:
-            log_info(event.GetString());
-            if (active_mode_ && camera_) {
-                active_mode_->restart_recording(link_, to_narrow(event.GetString()));
-            }
-            break;
-        default:
-            log_info(wxString("Empty RC command"));
-    }
+    const int code = event.GetInt();
+    const wxString text = event.GetString();
+    run_guarded([&] { run_remote_command(code, text); });
+}
+
+void undercam_frame::on_db_list(wxThreadEvent& event) {
+    databases_->on_db_list(event);
 }
 
 void undercam_frame::on_coverage(wxThreadEvent& event) {
     live_coverage_->show(event.GetPayload<coverage>());
-}
-
-void undercam_frame::on_coverage_report(wxCommandEvent&) {
-    const wxString path = databases_->selected_path();
-    if (path.empty() || !databases_->has_row(path)) return;
-    wxFileDialog dialog(this, L"Отчёт о покрытии", wxEmptyString,
-                        wxFileName::DirName(path).GetDirs().Last() + L"_покрытие.html",
-                        L"HTML (*.html)|*.html", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    if (dialog.ShowModal() != wxID_OK || !databases_->has_row(path)) return;
-    write_coverage_report(path, dialog.GetPath());
-}
-
-bool undercam_frame::write_coverage_report(const wxString& database, const wxString& file) {
-    const auto entry = catalogue::instance().find_path(database);
-    if (!entry) return false;
-    std::string html;
-    try {
-        wxBusyInfo busy(L"Подсчет покрытия...", this);
-        html = coverage_report_html(coverage_of_database(to_narrow(database)), entry->info,
-                                    to_narrow(database));
-    } catch (const std::exception& e) {
-        log_error(wxString::Format(L"Отчёт о покрытии не составлен: %s", from_narrow(e.what())));
-        return false;
-    }
-    wxLogNull quiet;  // the failure is the journal's row, not a dialog of its own
-    wxFile out;
-    if (!out.Create(file, true) || out.Write(html.data(), html.size()) != html.size() ||
-        !out.Close()) {
-        log_error(wxString::Format(L"Отчёт о покрытии не записан в файл %s: %s", file,
-                                   wxSysErrorMsgStr()));
-        return false;
-    }
-    log_info(wxString::Format(L"Отчёт о покрытии записан: %s", file));
-    return true;
-}
-
-void undercam_frame::on_db_list(wxThreadEvent& event) {
-    // Rows of a scan that a reload has abandoned belong to a list that is gone.
-    const int scan = event.GetInt();
-    if (scan != 0 && !load_thread::is_current(scan)) return;
-    arriving_rows_.push_back({event.GetPayload<ldb_info>(), event.GetString()});
-    if (scan == 0) {
-        show_arriving_rows();  // a recording's session shows at once
-    } else if (!arriving_timer_.IsRunning()) {
-        arriving_timer_.StartOnce(kArrivingRowsMs);
-    }
-}
-
-void undercam_frame::show_arriving_rows() {
-    arriving_timer_.Stop();
-    // A database is listed once, however it was learnt of (scan or recording).
-    for (ldb_entry& entry : databases_->add_rows(std::move(arriving_rows_)))
-        catalogue::instance().append(std::move(entry));
-    arriving_rows_.clear();
 }

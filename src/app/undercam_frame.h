@@ -1,61 +1,42 @@
 // The station's only top-level window and the hub of the program: it owns the
-// camera factory, the open camera, the active acquisition mode, the
-// configuration and the journal, offers the operator's commands, and is the
+// camera factory, the active acquisition mode, the configuration and the
+// journal, lays out the panes, decides which command may run, and is the
 // single receiver of the worker threads' events. Its construction is the
 // whole start-up, its destruction the whole shutdown.
+//
+// Its jobs beyond that are delegated: the camera controls (camera_controls)
+// keep the cameras and the tool bar's choices, the database pane
+// (database_pane) the list of recorded databases and the commands on them.
+// The window holds the acquisition commands, the settings, the odometer test
+// and the remote commands itself. Every command is in one table with the
+// rule that says when it may run, and runs inside the one error boundary
+// (run_guarded): a failure is a red journal row, never a message box.
 //
 // Every member runs on the user-interface thread. Workers reach the window
 // only through link(), which stops delivering when destruction begins.
 #pragma once
 
-#include "runtime/app_link.h"
-#include "camera/camera_discovery.h"
 #include "acquisition/frame_source.h"
-#include "camera/JAI_Camera.h"
-#include "database/ldb_info.h"
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "camera/sdk/Jai_Factory.h"
+#include "runtime/app_link.h"
 
 #include <wx/aui/aui.h>
-#include <wx/choice.h>
 #include <wx/fileconf.h>
 #include <wx/filename.h>
 #include <wx/frame.h>
 #include <wx/menu.h>
-#include <wx/timer.h>
 
 #include <memory>
 #include <opencv2/core.hpp>
-#include <string>
-#include <vector>
 
+class camera_controls;
+class database_pane;
 class live_coverage;
 class log_viewer;
 class station_status_bar;
 class VImagePanel;
-class database_list;
-
-// Window and command identifiers shared by menu items, tools and controls.
-enum command_id {
-    id_journal = 1,
-    id_camera_view = 2,
-    id_database_list = 3,
-    id_camera_choice = 4,
-    id_exposure_choice = 5,
-    id_settings = 6,
-    id_exit = 7,
-    id_refresh_cameras = 8,
-    id_capture = 9,
-    id_capture_write = 10,
-    id_stop = 11,
-    id_session_code = 12,
-    id_reload_databases = 13,
-    id_view_database = 14,
-    id_delete_database = 15,
-    id_archive_database = 16,
-    id_replace_side = 17,
-    id_replace_session = 18,
-    id_dpp_test = 19,
-    id_coverage_report = 20,
-};
 
 class undercam_frame : public wxFrame {
   public:
@@ -63,99 +44,72 @@ class undercam_frame : public wxFrame {
     ~undercam_frame() override;
 
     const app_link_ptr& link() const { return link_; }
+    database_pane& databases() const { return *databases_; }
+    camera_controls& cameras() const { return *cameras_; }
 
-    void refresh_camera_list();
     void start_capture();
     void start_recording();
     void stop_acquisition();
-
-    // Writes the coverage report of the catalogued database at `database` to
-    // `file`; a failure (the database in use, the file not writable) is a
-    // red journal row. True when written.
-    bool write_coverage_report(const wxString& database, const wxString& file);
 
   private:
     // The start-up after the configuration: menus, journal, banner, cameras,
     // bars and the service threads.
     void start_up();
+    void add_commands();
     void create_menus();
     void create_panes();
     void write_banner();
     void create_bars();
     void start_services();
 
-    // The camera choice's items: the camera map's descriptions, in its order.
-    void show_camera_descriptions();
-    void select_camera(const std::string& description);
-    void select_exposure_mode(const wxString& mode);
-    void reload_catalogue();
     // The ruler settings, for the live view.
     void apply_view_settings();
     wxString write_path() const;
     bool idle() const { return !active_mode_; }
     bool recording() const { return active_mode_ && active_mode_->is_recording(); }
-    bool database_selected() const;
-    // Idle, and `path` (the selected row's when the command began) is still listed.
-    bool database_command_allowed(const wxString& path) const;
 
-    // Commands.
-    void on_settings(wxCommandEvent&);
-    void on_exit(wxCommandEvent&);
-    void on_refresh_cameras(wxCommandEvent&);
-    void on_capture(wxCommandEvent&);
-    void on_capture_write(wxCommandEvent&);
-    void on_stop(wxCommandEvent&);
-    void on_session_code(wxCommandEvent&);
-    void on_reload_databases(wxCommandEvent&);
-    void on_view_database(wxCommandEvent&);
-    void on_database_command(wxCommandEvent&);
-    void delete_selected(const wxString& path);
-    void archive_selected(const wxString& path);
-    void on_dpp_test(wxCommandEvent&);
-    void on_camera_choice(wxCommandEvent&);
-    void on_exposure_choice(wxCommandEvent&);
-    void on_context_menu(wxContextMenuEvent&);
-    void on_update_ui(wxUpdateUIEvent&);
+    // Commands of the window's own.
+    void change_settings();
+    void enter_session_code();
+    void test_odometer();
+    void run_remote_command(int code, const wxString& text);
+
+    // Event handlers: every menu item and tool, the choices, the popup
+    // menus, the enabled states.
+    void on_command(wxCommandEvent& event);
+    void on_choice(wxCommandEvent& event);
+    void on_context_menu(wxContextMenuEvent& event);
+    void on_update_ui(wxUpdateUIEvent& event);
 
     // Thread events.
-    void on_stream_info(wxThreadEvent&);
-    void on_dpp_status(wxThreadEvent&);
-    void on_thread_status(wxThreadEvent&);
-    void on_grab_stats(wxThreadEvent&);
-    void on_log_error(wxThreadEvent&);
-    void on_log_info(wxThreadEvent&);
-    void on_rc_command(wxThreadEvent&);
-    void on_db_list(wxThreadEvent&);
-    void on_coverage(wxThreadEvent&);
-    void on_coverage_report(wxCommandEvent&);
-    void show_arriving_rows();
+    void on_stream_info(wxThreadEvent& event);
+    void on_dpp_status(wxThreadEvent& event);
+    void on_thread_status(wxThreadEvent& event);
+    void on_grab_stats(wxThreadEvent& event);
+    void on_log_error(wxThreadEvent& event);
+    void on_log_info(wxThreadEvent& event);
+    void on_rc_command(wxThreadEvent& event);
+    void on_db_list(wxThreadEvent& event);
+    void on_coverage(wxThreadEvent& event);
 
     FACTORY_HANDLE factory_ = nullptr;
     std::unique_ptr<wxAuiManager> layout_;
     wxFileName journal_file_;
-    wxChoice* camera_choice_ = nullptr;
     log_viewer* journal_ = nullptr;
     VImagePanel* camera_view_ = nullptr;
     live_coverage* live_coverage_ = nullptr;
-    database_list* databases_ = nullptr;
-    camera_ptr camera_;
-    wxString exposure_mode_;
-    camera_map cameras_;
     wxFileName config_file_;
     std::unique_ptr<wxFileConfig> config_;
     app_link_ptr link_;
     std::shared_ptr<frame_source> active_mode_;
+    command_table commands_;
+    std::unique_ptr<camera_controls> cameras_;
+    std::unique_ptr<database_pane> databases_;
     wxMenu capture_menu_;
     wxMenu database_menu_;
-    wxChoice* exposure_choice_ = nullptr;
     station_status_bar* status_bar_ = nullptr;
-    std::string camera_description_;  // of the open camera, as the camera choice shows it
     // The write folder changed while an acquisition ran: the list follows at its stop.
     bool reload_after_stop_ = false;
-    // Rows of the current scan not yet in the list: they join it together,
-    // a few times a second, so thousands cost a few redraws.
-    std::vector<ldb_entry> arriving_rows_;
-    wxTimer arriving_timer_;
     cv::Mat preview_;
     cv::Mat preview_rgb_;
 

@@ -1,5 +1,6 @@
 #include "app/undercam_options.h"
 
+#include "app/command_boundary.h"
 #include "runtime/configuration.h"
 
 #include <wx/button.h>
@@ -7,28 +8,26 @@
 #include <wx/propgrid/propgrid.h>
 #include <wx/sizer.h>
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(undercam_options, wxDialog)
     EVT_BUTTON(wxID_OK, undercam_options::on_ok)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    namespace {
-    // An enumeration whose stored text is not one of its choices shows (and, if
-    // confirmed, stores) the reader's default instead of an invalid selection.
-    wxEnumProperty* enumeration(const wxString& label, const wxString& key,
-                                const std::vector<wxString>& choices, const wxString& stored,
-                                const wxString& fallback) {
-        wxArrayString labels;
-        wxArrayInt values;
-        for (size_t i = 0; i < choices.size(); ++i) {
-            labels.push_back(choices[i]);
-            values.push_back(int(i));
-        }
-        int selected = labels.Index(stored, true);
-        if (selected == wxNOT_FOUND) selected = labels.Index(fallback, true);
-        return new wxEnumProperty(label, key, labels, values, selected);
+namespace {
+// An enumeration whose stored text is not one of its choices shows (and, if
+// confirmed, stores) the reader's default instead of an invalid selection.
+wxEnumProperty* enumeration(const wxString& label, const wxString& key,
+                            const std::vector<wxString>& choices, const wxString& stored,
+                            const wxString& fallback) {
+    wxArrayString labels;
+    wxArrayInt values;
+    for (size_t i = 0; i < choices.size(); ++i) {
+        labels.push_back(choices[i]);
+        values.push_back(int(i));
     }
+    int selected = labels.Index(stored, true);
+    if (selected == wxNOT_FOUND) selected = labels.Index(fallback, true);
+    return new wxEnumProperty(label, key, labels, values, selected);
+}
 
 }  // namespace
 
@@ -130,6 +129,8 @@ void undercam_options::write_settings() {
 }
 
 void undercam_options::on_ok(wxCommandEvent&) {
-    write_settings();
-    EndModal(wxID_OK);
+    run_guarded([this] {
+        write_settings();
+        EndModal(wxID_OK);
+    });
 }

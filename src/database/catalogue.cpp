@@ -8,9 +8,26 @@ catalogue& catalogue::instance() {
     return list;
 }
 
-void catalogue::append(ldb_entry entry) {
+bool catalogue::listed(const wxString& path) const {
+    return paths_.count(path.ToStdWstring()) != 0;
+}
+
+bool catalogue::append(ldb_entry entry) {
     std::unique_lock lock(catalogue_lock);
+    if (!paths_.insert(entry.path.ToStdWstring()).second) return false;
     entries_.push_back(std::move(entry));
+    return true;
+}
+
+std::vector<ldb_entry> catalogue::append(std::vector<ldb_entry> entries) {
+    std::unique_lock lock(catalogue_lock);
+    std::vector<ldb_entry> appended;
+    for (ldb_entry& entry : entries) {
+        if (!paths_.insert(entry.path.ToStdWstring()).second) continue;
+        entries_.push_back(entry);
+        appended.push_back(std::move(entry));
+    }
+    return appended;
 }
 
 bool catalogue::remove(const wxString& path) {
@@ -19,6 +36,7 @@ bool catalogue::remove(const wxString& path) {
                                  [&](const ldb_entry& e) { return e.path == path; });
     if (it == entries_.end()) return false;
     entries_.erase(it);
+    paths_.erase(path.ToStdWstring());
     return true;
 }
 
@@ -32,6 +50,7 @@ void catalogue::relabel(const wxString& path, const std::function<void(ldb_info&
 void catalogue::clear() {
     std::unique_lock lock(catalogue_lock);
     entries_.clear();
+    paths_.clear();
 }
 
 std::vector<ldb_entry> catalogue::snapshot() const {
@@ -39,13 +58,9 @@ std::vector<ldb_entry> catalogue::snapshot() const {
     return entries_;
 }
 
-size_t catalogue::size() const {
-    std::shared_lock lock(catalogue_lock);
-    return entries_.size();
-}
-
 std::optional<ldb_entry> catalogue::find_path(const wxString& path) const {
     std::shared_lock lock(catalogue_lock);
+    if (!listed(path)) return std::nullopt;
     for (const ldb_entry& entry : entries_) {
         if (entry.path == path) return entry;
     }

@@ -57,6 +57,16 @@
 class coordinate_client;
 class odometer_link;
 
+// What keeps a recording from storing frames: the bits of evt_dpp_status's int.
+enum recording_fault : int {
+    fault_no_frames = 1,        // the camera has delivered nothing for a while
+    fault_capture_stopped = 2,  // the capture thread is not running
+    fault_odometer_lost = 4,    // the odometer's line is not open
+    fault_store_failed = 8,     // writing the session database failed
+    fault_disk_low = 16,        // little room left on the write folder's disk
+    fault_behind = 32,          // messages wait in the line: frames are stored late
+};
+
 class write_thread : public wxThread {
   public:
     // `encoders`: JPEG encoder threads; 0 encodes on this thread.

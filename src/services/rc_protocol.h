@@ -13,6 +13,14 @@
 
 constexpr size_t kCommandSize = 1024;
 
+// Codes of remote commands (also evt_rc_command's int); any other code is an
+// empty command.
+enum rc_code : int32_t {
+    rc_start_recording = 1,  // start capture and recording, if idle with a camera open
+    rc_stop = 2,             // stop the running mode
+    rc_new_session = 3,      // journal the code; a recording goes on under it
+};
+
 namespace rc_command_layout {
 constexpr size_t kCodeOffset = 4;
 constexpr size_t kFirstOffset = 8;

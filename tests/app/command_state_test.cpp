@@ -3,7 +3,7 @@
 // dialog was open, changes nothing under a running acquisition.
 #include "app/main_window_fixture.h"
 #include "app/undercam_options.h"
-#include "database/VImagePanel.h"
+#include "app/database/VImagePanel.h"
 #include "support/db_dump.h"
 #include "support/pty_pair.h"
 #include "support/sample_db.h"

@@ -1,6 +1,7 @@
 // Coverage by distance in the window: the live line while a session with
 // gaps records, the journal row at its close, and the report written for it.
-#include "app/live_coverage.h"
+#include "app/camera/live_coverage.h"
+#include "app/database/database_pane.h"
 #include "app/main_window_fixture.h"
 #include "support/pty_pair.h"
 #include "support/sample_db.h"
@@ -91,7 +92,7 @@ TEST_F(coverage_window_test, a_session_with_gaps_shows_them_live_at_its_close_an
 
     const wxString database = list()->rows()[0].path;
     const std::string report = wxGetHomeDir().ToStdString() + "/report.html";
-    ASSERT_TRUE(frame_->write_coverage_report(database, report));
+    ASSERT_TRUE(frame_->databases().write_coverage_report(database, report));
     const std::string html = read_file(report);
     EXPECT_NE(html.find("<td>1</td><td>110</td><td>130</td><td>20</td><td>3</td>"),
               std::string::npos);
@@ -100,7 +101,8 @@ TEST_F(coverage_window_test, a_session_with_gaps_shows_them_live_at_its_close_an
     EXPECT_EQ(journal_count(L"Отчёт о покрытии записан: "), 1u);
 
     // A file that cannot be written is a red row, not a crash.
-    EXPECT_FALSE(frame_->write_coverage_report(database, "/nonexistent-folder/report.html"));
+    EXPECT_FALSE(
+        frame_->databases().write_coverage_report(database, "/nonexistent-folder/report.html"));
     EXPECT_EQ(journal_count(L"Отчёт о покрытии не записан в файл "), 1u);
 }
 
@@ -121,7 +123,8 @@ TEST_F(coverage_window_test, the_report_of_the_session_being_recorded_is_refused
     ldb_entry entry;
     entry.path = sessions[0];
     catalogue::instance().append(entry);
-    EXPECT_FALSE(frame_->write_coverage_report(sessions[0], wxGetHomeDir() + "/live.html"));
+    EXPECT_FALSE(
+        frame_->databases().write_coverage_report(sessions[0], wxGetHomeDir() + "/live.html"));
     EXPECT_EQ(journal_count(L"Отчёт о покрытии не составлен: "), 1u);
     EXPECT_EQ(journal_count(L"in use"), 1u);
     EXPECT_FALSE(fs::exists(wxGetHomeDir().ToStdString() + "/live.html"));

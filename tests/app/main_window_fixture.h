@@ -1,12 +1,15 @@
 // A main window in process, as the window suites open and drive it.
 #pragma once
 
+#include "app/database/database_list.h"
+#include "app/station_status_bar.h"
 #include "app/undercam_frame.h"
 #include "camera/sdk/jai_sim.h"
 #include "database/catalogue.h"
-#include "database/database_list.h"
+#include "recording/write_thread.h"
 #include "runtime/configuration.h"
 #include "runtime/thread_events.h"
+#include "services/rc_protocol.h"
 #include "support/gui_helpers.h"
 #include "support/sample_db.h"
 #include "support/station_process.h"

@@ -2,7 +2,7 @@
 #include "app/main_window_fixture.h"
 #include "runtime/configuration.h"
 #include "database/catalogue.h"
-#include "database/database_list.h"
+#include "app/database/database_list.h"
 #include "support/gui_helpers.h"
 #include "camera/sdk/jai_sim.h"
 #include "support/pty_pair.h"
@@ -12,7 +12,7 @@
 #include "runtime/thread_events.h"
 #include "app/station_status_bar.h"
 #include "app/undercam_frame.h"
-#include "database/VImagePanel.h"
+#include "app/database/VImagePanel.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>
@@ -286,6 +286,25 @@ TEST_F(main_window_test, a_camera_that_delivers_nothing_shows_red_in_the_recordi
         ++rows;
     }
     EXPECT_EQ(rows, 1u);  // one row for the fault, not one per message
+}
+
+TEST_F(main_window_test, a_remote_start_on_an_unsupported_format_is_a_red_row_and_no_box) {
+    jai_sim::camera_config camera = jai_sim::default_cameras()[1];
+    camera.width = 320;
+    camera.height = 200;
+    camera.pixel_format = 0x02180014;  // RGB8
+    jai_sim::set_cameras({camera});
+    open();
+    dialog_answers answers([](wxDialog*) { return wxID_OK; });
+    const std::wstring row = L"<font color='red'>Unsupported pixel format 0x02180014: ";
+    remote(rc_start_recording);
+    EXPECT_TRUE(answers.titles.empty()) << answers.titles.front();
+    EXPECT_EQ(journal_count(row), 1u) << journal();
+    EXPECT_FALSE(enabled(id_stop));  // still idle
+    EXPECT_TRUE(enabled(id_capture_write));
+    remote(rc_start_recording);  // and the next command is taken
+    EXPECT_EQ(journal_count(row), 2u);
+    EXPECT_TRUE(answers.titles.empty());
 }
 
 TEST_F(main_window_test, the_live_view_takes_the_ruler_settings) {

@@ -3,7 +3,7 @@
 // their whole texts. Screenshots are saved as test artifacts.
 #include "app/main_window_fixture.h"
 #include "app/station_status_bar.h"
-#include "database/VImagePanel.h"
+#include "app/database/VImagePanel.h"
 #include "support/pty_pair.h"
 #include "support/sample_db.h"
 

@@ -2,7 +2,7 @@
 // if cancelled, then the window closes in order, the recording with it.
 #include "app/main_window_fixture.h"
 #include "app/termination.h"
-#include "database/database_list.h"
+#include "app/database/database_list.h"
 #include "support/db_dump.h"
 #include "support/pty_pair.h"
 #include "support/sample_db.h"

@@ -1,4 +1,4 @@
-#include "database/VImagePanel.h"
+#include "app/database/VImagePanel.h"
 
 #include <wx/dcbuffer.h>
 

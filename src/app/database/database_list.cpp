@@ -1,4 +1,4 @@
-#include "database/database_list.h"
+#include "app/database/database_list.h"
 
 #include "runtime/text_encoding.h"
 
@@ -7,6 +7,7 @@
 #include <wx/time.h>
 
 #include <algorithm>
+#include <iterator>
 
 namespace {
 
@@ -22,22 +23,41 @@ constexpr int kFitPauseMs = 15;
 // Text shapes remembered with their widths (session codes are free text).
 constexpr size_t kMostShapes = 20000;
 
-const wchar_t* const kHeadings[] = {
-    L"Код сеанса", L"Борт",          L"Время начала", L"Время окончания",
-    L"ДПП начала", L"ДПП окончания", L"Размер",       L"Число записей",
-};
-
 wxString dpp_text(uint32_t value) {
     return value == 4294967295u ? wxString("-") : wxString::Format("%u", value);
 }
+
+// The list's columns, in order: each heading with the text of a row.
+struct column {
+    const wchar_t* heading;
+    wxString (*text)(const ldb_entry& row);
+};
+
+const column kColumns[] = {
+    {L"Код сеанса", [](const ldb_entry& r) { return from_narrow(r.info.session); }},
+    {L"Борт", [](const ldb_entry& r) { return from_narrow(r.info.side); }},
+    {L"Время начала", [](const ldb_entry& r) { return from_narrow(r.info.time_start); }},
+    {L"Время окончания", [](const ldb_entry& r) { return from_narrow(r.info.time_end); }},
+    {L"ДПП начала", [](const ldb_entry& r) { return dpp_text(r.info.dpp_start); }},
+    {L"ДПП окончания", [](const ldb_entry& r) { return dpp_text(r.info.dpp_end); }},
+    {L"Размер",
+     [](const ldb_entry& r) {
+         return wxFileName::GetHumanReadableSize(wxULongLong(r.info.size),
+                                                 wxGetTranslation("Not available"), 1,
+                                                 wxSIZE_CONV_TRADITIONAL);
+     }},
+    {L"Число записей",
+     [](const ldb_entry& r) { return wxString::Format("%zu", static_cast<size_t>(r.info.count)); }},
+};
+constexpr long kColumnCount = long(std::size(kColumns));
 
 }  // namespace
 
 database_list::database_list(wxWindow* parent, wxWindowID id)
     : wxListCtrl(parent, id, wxDefaultPosition, wxDefaultSize,
                  wxLC_REPORT | wxLC_VIRTUAL | wxLC_SINGLE_SEL) {
-    for (const wchar_t* heading : kHeadings) {
-        AppendColumn(heading);
+    for (const column& c : kColumns) {
+        AppendColumn(c.heading);
         widths_.push_back(0);
     }
     fit_timer_.SetOwner(this);
@@ -46,29 +66,7 @@ database_list::database_list(wxWindow* parent, wxWindowID id)
 }
 
 wxString database_list::cell_text(const ldb_entry& entry, long column) {
-    const ldb_info& info = entry.info;
-    switch (column) {
-        case 0:
-            return from_narrow(info.session);
-        case 1:
-            return from_narrow(info.side);
-        case 2:
-            return from_narrow(info.time_start);
-        case 3:
-            return from_narrow(info.time_end);
-        case 4:
-            return dpp_text(info.dpp_start);
-        case 5:
-            return dpp_text(info.dpp_end);
-        case 6:
-            return wxFileName::GetHumanReadableSize(wxULongLong(info.size),
-                                                    wxGetTranslation("Not available"), 1,
-                                                    wxSIZE_CONV_TRADITIONAL);
-        case 7:
-            return wxString::Format("%zu", static_cast<size_t>(info.count));
-        default:
-            return wxEmptyString;
-    }
+    return column >= 0 && column < kColumnCount ? kColumns[column].text(entry) : wxString();
 }
 
 wxString database_list::OnGetItemText(long item, long column) const {
@@ -130,8 +128,8 @@ void database_list::show(std::vector<ldb_entry> rows) {
     for (const auto& row : rows_)
         paths_.insert(row.path);
     measured_widths_.clear();
-    for (const wchar_t* heading : kHeadings)
-        measured_widths_.push_back(GetTextExtent(heading).GetWidth());
+    for (const column& c : kColumns)
+        measured_widths_.push_back(GetTextExtent(c.heading).GetWidth());
     measured_ = 0;
     narrowing_ = true;
     SetItemCount(static_cast<long>(rows_.size()));

@@ -3,12 +3,13 @@
 // along the bottom shows the session's coverage by distance: a click on it
 // goes to the nearest frame, and "Предыдущий пропуск" / "Следующий пропуск"
 // (Ctrl+Left / Ctrl+Right) go to the frame before the previous or next gap.
-// Modal, user-interface thread; its reader holds the database while open.
+// Failures of its buttons are red journal rows. Modal, user-interface
+// thread; its reader holds the database while open.
 #pragma once
 
-#include "database/coverage_strip.h"
+#include "app/database/coverage_strip.h"
 #include "database/ldb_reader.h"
-#include "database/VImagePanel.h"
+#include "app/database/VImagePanel.h"
 
 #include <opencv2/core.hpp>
 #include <wx/dialog.h>
@@ -16,10 +17,10 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 class wxStaticText;
-#include <string>
 
 class viewer_dialog : public wxDialog {
   public:

@@ -1,4 +1,4 @@
-#include "database/coverage_strip.h"
+#include "app/database/coverage_strip.h"
 
 #include <wx/dcbuffer.h>
 

@@ -1,6 +1,6 @@
-#include "app/live_coverage.h"
+#include "app/camera/live_coverage.h"
 
-#include "database/coverage_strip.h"
+#include "app/database/coverage_strip.h"
 
 #include <wx/sizer.h>
 #include <wx/stattext.h>

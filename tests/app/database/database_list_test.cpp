@@ -1,5 +1,5 @@
 // The database list on a real window.
-#include "database/database_list.h"
+#include "app/database/database_list.h"
 #include "support/gui_helpers.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // The list of recorded databases on the main window (window id 3): a virtual,
 // single-selection report list holding its own copy of the catalogue's
 // entries as rows, each database folder once. It never touches the
-// catalogue: the window gives it rows.
+// catalogue: the database pane gives it the rows the catalogue took. Its
+// columns, each heading with the text of a row, are listed in one table.
 //
 // Rows arrive by the thousand during a scan, so a row costs the same
 // whatever the list's length, and no text is measured as it arrives: the

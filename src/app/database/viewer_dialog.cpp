@@ -1,17 +1,16 @@
-#include "database/viewer_dialog.h"
+#include "app/database/viewer_dialog.h"
 
+#include "app/command_boundary.h"
 #include "database/ldb_format.h"
 
 #include <wx/accel.h>
-#include <wx/stattext.h>
-
 #include <wx/button.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <stdexcept>
 
@@ -27,7 +26,6 @@ wxString coverage_text(const coverage& c) {
 
 }  // namespace
 
-// clang-format off
 wxBEGIN_EVENT_TABLE(viewer_dialog, wxDialog)
     EVT_SPINCTRLDOUBLE(id_position, viewer_dialog::on_position)
     EVT_BUTTON(id_save, viewer_dialog::on_save)
@@ -35,9 +33,8 @@ wxBEGIN_EVENT_TABLE(viewer_dialog, wxDialog)
     EVT_BUTTON(id_previous_gap, viewer_dialog::on_gap)
     EVT_BUTTON(id_next_gap, viewer_dialog::on_gap)
 wxEND_EVENT_TABLE()
-    // clang-format on
 
-    viewer_dialog::viewer_dialog(wxWindow* parent, const std::string& path)
+viewer_dialog::viewer_dialog(wxWindow* parent, const std::string& path)
     : wxDialog(parent, wxID_ANY, L"Просмотр базы", wxDefaultPosition,
                wxSize(int(wxGetDisplaySize().x * 0.7), int(wxGetDisplaySize().y * 0.7))) {
     reader_ = std::make_unique<ldb_reader>(path);
@@ -70,7 +67,7 @@ wxEND_EVENT_TABLE()
     keys_ = reader_->frame_keys();
     strip_ = new coverage_strip(this, kStripHeight);
     strip_->set_coverage(coverage_of(keys_));
-    strip_->on_pick([this](uint32_t value) { go_to(nearest_frame(value)); });
+    strip_->on_pick([this](uint32_t value) { run_guarded([&] { go_to(nearest_frame(value)); }); });
     summary_ = new wxStaticText(this, wxID_ANY, coverage_text(strip_->shown()));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(row, 1, wxEXPAND);
@@ -111,8 +108,8 @@ wxString viewer_dialog::summary() const {
 
 std::optional<uint32_t> viewer_dialog::current_frame() const {
     const std::string key = reader_->frame_bytes().first;
-    if (key.size() != 10 || !std::isdigit(static_cast<unsigned char>(key[0]))) return std::nullopt;
-    return parse_u32(key);
+    if (!is_frame_key(key)) return std::nullopt;
+    return frame_value(key);
 }
 
 uint32_t viewer_dialog::nearest_frame(uint32_t value) const {
@@ -147,11 +144,13 @@ bool viewer_dialog::jump_to_gap(bool forward) {
 }
 
 void viewer_dialog::on_gap(wxCommandEvent& event) {
-    jump_to_gap(event.GetId() == id_next_gap);
+    const bool forward = event.GetId() == id_next_gap;
+    run_guarded([&] { jump_to_gap(forward); });
 }
 
 void viewer_dialog::on_position(wxSpinDoubleEvent& event) {
-    show_position(event.GetValue());
+    const double value = event.GetValue();
+    run_guarded([&] { show_position(value); });
 }
 
 wxString viewer_dialog::save_current_frame(const wxString& chosen) {
@@ -170,10 +169,12 @@ wxString viewer_dialog::save_current_frame(const wxString& chosen) {
 }
 
 void viewer_dialog::on_save(wxCommandEvent&) {
-    const auto [key, value] = reader_->frame_bytes();
-    wxFileDialog dialog(this, L"Сохранить файл", wxEmptyString, wxString(key) + ".png",
-                        L"Файлы png (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
-    if (dialog.ShowModal() == wxID_OK) save_current_frame(dialog.GetPath());
+    run_guarded([this] {
+        const std::string key = reader_->frame_bytes().first;
+        wxFileDialog dialog(this, L"Сохранить файл", wxEmptyString, wxString(key) + ".png",
+                            L"Файлы png (*.png)|*.png", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
+        if (dialog.ShowModal() == wxID_OK) save_current_frame(dialog.GetPath());
+    });
 }
 
 void viewer_dialog::on_close(wxCommandEvent&) {

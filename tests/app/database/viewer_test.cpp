@@ -3,8 +3,8 @@
 #include "database/ldb_reader.h"
 #include "support/sample_db.h"
 #include "support/test_home.h"
-#include "database/viewer_dialog.h"
-#include "database/VImagePanel.h"
+#include "app/database/viewer_dialog.h"
+#include "app/database/VImagePanel.h"
 
 #include <gtest/gtest.h>
 #include <wx/dcmemory.h>
