@@ -63,6 +63,12 @@ wxString host_address(const wxString& host) {
     return address.IPAddress();
 }
 
+// Narrower than any real window: while the window manager tells GTK the
+// size of its frame, a new window is shown once more for a moment a few
+// pixels wide, and a menu bar or tool bar laid out that narrow makes GTK
+// print warnings.
+constexpr int kNarrowestBars = 100;
+
 }  // namespace
 
 undercam_frame::undercam_frame()
@@ -257,6 +263,22 @@ void undercam_frame::create_bars() {
     bar->AddTool(id_exit, L"Выход", exit_tool_image());
     cameras_->add_tools(bar);
     bar->Realize();
+    show_bars_when_wide();
+}
+
+void undercam_frame::show_bars_when_wide() {
+    GetMenuBar()->Hide();
+    GetToolBar()->Hide();
+    Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
+        event.Skip();
+        if (GetToolBar()->IsShown()) return;
+        CallAfter([this] {
+            if (GetToolBar()->IsShown() || GetSize().x < kNarrowestBars) return;
+            GetMenuBar()->Show();
+            GetToolBar()->Show();
+            SendSizeEvent();
+        });
+    });
 }
 
 void undercam_frame::start_services() {

@@ -60,6 +60,9 @@ class undercam_frame : public wxFrame {
     void create_panes();
     void write_banner();
     void create_bars();
+    // The menu bar and the tool bar, hidden until the window is wider than
+    // a few pixels.
+    void show_bars_when_wide();
     void start_services();
 
     // The ruler settings, for the live view.

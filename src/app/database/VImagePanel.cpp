@@ -57,6 +57,7 @@ void VImagePanel::move_to(const wxPoint& at, bool dragging) {
         last_ = at;
     }
     anchor_ = at;
+    anchored_ = true;
     Refresh(false);
 }
 
@@ -104,7 +105,7 @@ void VImagePanel::draw(wxDC& dc, const wxSize& size) {
         dc.DrawBitmap(bitmap_, offset_.x, offset_.y);
     }
     // The ruler's millimetres are image millimetres as the screen shows them.
-    if (show_ruler_) draw_ruler(dc, scale_ * screen_scale(size));
+    if (show_ruler_) draw_ruler(dc, scale_ * screen_scale(size), size);
 }
 
 void VImagePanel::draw_fitted(wxDC& dc, const wxSize& size) {
@@ -132,32 +133,51 @@ void VImagePanel::draw_fitted(wxDC& dc, const wxSize& size) {
     dc.DrawBitmap(wxBitmap(part.Scale(to_w, to_h, quality)), at_x, at_y);
 }
 
-void VImagePanel::draw_ruler(wxDC& dc, double d) {
+void VImagePanel::draw_ruler(wxDC& dc, double d, const wxSize& size) {
     double user_x = 1, user_y = 1;
     dc.GetUserScale(&user_x, &user_y);
     dc.SetUserScale(1, 1);
     const wxPen previous = dc.GetPen();
     dc.SetPen(*wxYELLOW_PEN);
     dc.SetTextForeground(*wxYELLOW);
-    const int x = anchor_.x, y = anchor_.y;
+    // Until the mouse has come, the ruler stands in the middle of the panel.
+    const wxPoint at = anchored_ ? anchor_ : wxPoint(size.x / 2, size.y / 2);
+    const int x = at.x, y = at.y;
+    // Every text whole inside the panel; labels of ticks outside it are left out.
+    const auto label = [&](const wxString& text, int left, int top) {
+        const wxSize extent = dc.GetTextExtent(text);
+        const wxPoint put(std::clamp(left, 0, std::max(0, size.x - extent.x)),
+                          std::clamp(top, 0, std::max(0, size.y - extent.y)));
+        dc.DrawText(text, put);
+        return put;
+    };
+    // The 10 mm labels stay a line apart: on a small scale every 50 or 100 mm.
+    const int line = dc.GetCharHeight();
+    const int label_every = 10 * d >= line ? 10 : 50 * d >= line ? 50 : 100;
+    wxPoint top_label(x + 5, y);
+    wxString top_text = "0";
     dc.DrawLine(x, y, x, int(y - 100 * d));
     for (int i = 0; i <= 100; ++i) {
         const int l = int(i * d);
         if (i % 10 == 0) {
             dc.DrawLine(x - 30, y - l, x, y - l);
-            dc.DrawText(wxString::Format("%i", i), x + 5, y - l - 10);
+            if (i % label_every == 0 && y - l >= 0) {
+                top_text = wxString::Format("%i", i);
+                top_label = label(top_text, x + 5, y - l - 10);
+            }
         } else if (i % 5 == 0) {
             dc.DrawLine(x - 10, y - l, x, y - l);
         } else if (zoom_ > 2) {
             dc.DrawLine(x - 5, y - l, x, y - l);
         }
     }
-    dc.DrawText(L"мм", x + 5, int(y - 110 * d - 10));
+    // The unit beside the topmost label, so the two never overlap.
+    label(L"мм", top_label.x + dc.GetTextExtent(top_text + " ").x, top_label.y);
     const int bar = int(x - 75 * d);
     dc.DrawLine(x, y + 20, x, y + 40);
     dc.DrawLine(bar, y + 40, bar, y + 20);
     dc.DrawLine(bar, y + 40, x, y + 40);
-    dc.DrawText(L"75 мм", int(x - 55 * d), y + 20);
+    label(L"75 мм", int(x - 55 * d), y + 20);
     dc.SetPen(previous);
     dc.SetUserScale(user_x, user_y);
 }

@@ -1,7 +1,7 @@
 // Shows one image at a zoom and offset on black, with a millimetre ruler at
-// the mouse: the viewer's image panel, and the main window's live view
-// (window id 2). Dragging with the left button pans (the image moves by the
-// mouse's way times the zoom), the wheel zooms (never below 1).
+// the mouse (in the middle until the mouse comes): the viewer's image panel,
+// and the main window's live view (window id 2). Dragging with the left button pans (the image
+// moves by the mouse's way times the zoom), the wheel zooms (never below 1).
 //
 // The viewer shows the image's pixels one to one at zoom 1. The live view
 // starts with the whole frame fitted into the window and centred; zoom and
@@ -50,8 +50,8 @@ class VImagePanel : public wxPanel {
     void on_paint(wxPaintEvent&);
     void on_mouse(wxMouseEvent& event);
     void draw_fitted(wxDC& dc, const wxSize& size);
-    // `d`: screen pixels per millimetre.
-    void draw_ruler(wxDC& dc, double d);
+    // `d`: screen pixels per millimetre; `size`: the panel's.
+    void draw_ruler(wxDC& dc, double d, const wxSize& size);
     void set_resting_cursor();
 
     wxImage image_;
@@ -60,6 +60,7 @@ class VImagePanel : public wxPanel {
     wxPoint last_{0, 0};
     wxPoint offset_{0, 0};
     wxPoint anchor_{0, 0};
+    bool anchored_ = false;  // the mouse has placed the ruler
     bool show_ruler_ = true;
     wxCursor hidden_cursor_;
     bool fit_ = false;
