@@ -107,7 +107,7 @@ double bare_reads(const std::vector<std::string>& paths) {
     return ms_since(start);
 }
 
-// Microseconds one add_row takes on a list already holding `rows` rows (and
+// Microseconds one row appended takes on a list already holding `rows` rows (and
 // the few hundred appended meanwhile): the median of rounds of appends.
 double append_cost(int rows) {
     auto* frame = new wxFrame(nullptr, wxID_ANY, "rows", wxDefaultPosition, wxSize(1000, 400));
@@ -118,7 +118,7 @@ double append_cost(int rows) {
     entry.info.time_start = "2024-03-05 14:07:09";
     for (int i = 0; i < rows; ++i) {
         entry.path = wxString::Format("/w/%d", i);
-        list->add_row(entry);
+        list->add_rows({entry});
     }
     std::vector<double> rounds;
     int n = 0;
@@ -127,7 +127,7 @@ double append_cost(int rows) {
         const auto start = clock_type::now();
         for (int i = 0; i < kAppends; ++i) {
             entry.path = wxString::Format("/x/%d", n++);
-            list->add_row(entry);
+            list->add_rows({entry});
         }
         rounds.push_back(ms_since(start) * 1000 / kAppends);
     }
@@ -215,8 +215,8 @@ int main(int argc, char** argv) {
     std::printf("500 sessions opened and read one after another, bare: %.2f ms each\n",
                 bare_reads(some) / some.size());
 
-    std::printf("add_row: %.1f us on an empty list, %.1f us on one of %d rows\n", append_cost(0),
-                append_cost(kSessions), kSessions);
+    std::printf("one row appended: %.1f us on an empty list, %.1f us on one of %d rows\n",
+                append_cost(0), append_cost(kSessions), kSessions);
 
     wxTheApp->OnExit();
     wxEntryCleanup();

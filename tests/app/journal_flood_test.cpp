@@ -8,6 +8,7 @@
 #include "services/discovery_protocol.h"
 #include "support/gui_helpers.h"
 #include "support/station_process.h"
+#include "support/station_setup.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>
@@ -32,13 +33,9 @@ class journal_flood_test : public testing::Test {
             asio::ip::tcp::acceptor a(io, {asio::ip::make_address("127.0.0.1"), 0});
             data_port_ = a.local_endpoint().port();
         }
-        const wxString home = wxGetHomeDir();
-        make_configuration_folder(configuration_file_name(home));
-        wxFileConfig config(wxEmptyString, wxEmptyString,
-                            configuration_file_name(home).GetFullPath(), wxEmptyString,
-                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
-        config.Write(cfg::data_service_port, wxString::Format("%u", data_port_));
-        config.Flush();
+        write_station_configuration(wxGetHomeDir().ToStdString(), [&](wxConfigBase& config) {
+            config.Write(cfg::data_service_port, wxString::Format("%u", data_port_));
+        });
         frame_ = new undercam_frame();
         frame_->Show();
         pump_events(200);

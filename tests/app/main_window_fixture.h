@@ -13,6 +13,7 @@
 #include "support/gui_helpers.h"
 #include "support/sample_db.h"
 #include "support/station_process.h"
+#include "support/station_setup.h"
 
 #include <gtest/gtest.h>
 #include <wx/fileconf.h>
@@ -74,12 +75,7 @@ class main_window_test : public testing::Test {
 
     // Writes settings into the station's configuration file before open().
     static void configure(const std::function<void(wxConfigBase&)>& write) {
-        const wxString home = wxGetHomeDir();
-        make_configuration_folder(configuration_file_name(home));
-        wxFileConfig config(wxEmptyString, wxEmptyString,
-                            configuration_file_name(home).GetFullPath(), wxEmptyString,
-                            wxCONFIG_USE_LOCAL_FILE, wxConvUTF8);
-        write(config);
+        write_station_configuration(wxGetHomeDir().ToStdString(), write);
     }
 
     undercam_frame* open(const wxSize& size = wxSize(1400, 900)) {

@@ -2,6 +2,7 @@
 #include "runtime/app_link.h"
 #include "runtime/configuration.h"
 #include "support/gui_helpers.h"
+#include "support/station_setup.h"
 #include "support/test_home.h"
 #include "app/undercam_options.h"
 
@@ -14,8 +15,7 @@ namespace {
 class settings_dialog_test : public testing::Test {
   protected:
     void SetUp() override {
-        make_configuration_folder(configuration_file_name(home_.path()));
-        config_ = open_configuration(configuration_file_name(home_.path()));
+        config_ = open_station_configuration(home_.path());
         window_ = new wxFrame(nullptr, wxID_ANY, "owner");
         link_ = std::make_shared<app_link>(window_, config_.get());
     }

@@ -12,6 +12,7 @@
 #include "runtime/thread_events.h"
 #include "support/event_recorder.h"
 #include "support/fake_gige_camera.h"
+#include "support/station_setup.h"
 #include "support/test_home.h"
 #include "support/wait.h"
 
@@ -436,8 +437,7 @@ class capture_on_real_camera : public arv_backend_test {
     void SetUp() override {
         arv_backend_test::SetUp();
         if (IsSkipped()) return;
-        make_configuration_folder(configuration_file_name(home_.path()));
-        config_ = open_configuration(configuration_file_name(home_.path()));
+        config_ = open_station_configuration(home_.path());
         link_ = std::make_shared<app_link>(&window_, config_.get());
     }
     void TearDown() override {

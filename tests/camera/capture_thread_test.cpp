@@ -1,12 +1,11 @@
 // The capture thread against the camera simulator.
-#include "runtime/app_link.h"
 #include "camera/JAI_Camera.h"
 #include "camera/capture_thread.h"
-#include "runtime/configuration.h"
-#include "support/event_recorder.h"
 #include "camera/frame_buffer.h"
 #include "camera/sdk/jai_sim.h"
-#include "support/test_home.h"
+#include "runtime/configuration.h"
+#include "support/simulated_camera.h"
+#include "support/station_setup.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -17,14 +16,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class capture_thread_test : public testing::Test {
+class capture_thread_test : public testing::Test, protected station_setup {
   protected:
-    void SetUp() override {
-        jai_sim::reset();
-        make_configuration_folder(configuration_file_name(home_.path()));
-        config_ = open_configuration(configuration_file_name(home_.path()));
-        link_ = std::make_shared<app_link>(&window_, config_.get());
-    }
+    void SetUp() override { jai_sim::reset(); }
     void TearDown() override {
         stop_capture_thread(thread_);
         if (camera_) J_Camera_Close(camera_);
@@ -33,15 +27,9 @@ class capture_thread_test : public testing::Test {
         jai_sim::reset();
     }
     void camera(double fps, int64_t width = 320, int64_t height = 200) {
-        jai_sim::camera_config c = jai_sim::default_cameras()[0];
-        c.fps = fps;
-        c.width = width;
-        c.height = height;
-        jai_sim::set_cameras({c});
         ASSERT_EQ(J_Factory_Open("", &factory_), J_ST_SUCCESS);
-        bool8_t changed = 0;
-        J_Factory_UpdateCameraList(factory_, &changed);
-        ASSERT_EQ(J_Camera_Open(factory_, c.id.c_str(), &camera_, 0), J_ST_SUCCESS);
+        camera_ = open_simulated_camera(factory_, simulated_camera_config(width, height, fps));
+        ASSERT_NE(camera_, nullptr);
         frame_ = read_frame_geometry(camera_);
     }
     size_t count(wxEventType type) {
@@ -49,10 +37,6 @@ class capture_thread_test : public testing::Test {
         return window_.texts(type).size();
     }
 
-    test_home home_;
-    std::unique_ptr<wxFileConfig> config_;
-    event_recorder window_;
-    app_link_ptr link_;
     FACTORY_HANDLE factory_ = nullptr;
     CAM_HANDLE camera_ = nullptr;
     std::unique_ptr<frame_buffer> frame_;

@@ -2,6 +2,7 @@
 #include "camera/frame_buffer.h"
 #include "camera/sdk/Jai_Factory.h"
 #include "camera/sdk/jai_sim.h"
+#include "support/simulated_camera.h"
 
 #include <gtest/gtest.h>
 
@@ -38,11 +39,8 @@ class jai_sim_test : public testing::Test {
         c.fps = fps;
         c.pixel_format = pixel_format;
         c.corrupt_every = corrupt_every;
-        jai_sim::set_cameras({c});
-        bool8_t changed = 0;
-        EXPECT_EQ(J_Factory_UpdateCameraList(factory_, &changed), J_ST_SUCCESS);
-        CAM_HANDLE camera = nullptr;
-        EXPECT_EQ(J_Camera_Open(factory_, c.id.c_str(), &camera, 0), J_ST_SUCCESS);
+        CAM_HANDLE camera = open_simulated_camera(factory_, c);
+        EXPECT_NE(camera, nullptr);
         return camera;
     }
 

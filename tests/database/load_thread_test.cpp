@@ -4,6 +4,7 @@
 #include "support/event_recorder.h"
 #include "database/load_thread.h"
 #include "support/sample_db.h"
+#include "support/station_setup.h"
 #include "support/test_home.h"
 #include "support/wait.h"
 #include "support/db_dump.h"
@@ -23,8 +24,7 @@ namespace {
 // The configuration of a scan of `folder`, and the window it reports to.
 struct scan_setup {
     scan_setup(event_recorder& window, const std::string& folder, test_home& home) {
-        make_configuration_folder(configuration_file_name(home.path()));
-        config = open_configuration(configuration_file_name(home.path()));
+        config = open_station_configuration(home.path());
         config->Write(cfg::write_path, wxString(folder));
         link = std::make_shared<app_link>(&window, config.get());
     }

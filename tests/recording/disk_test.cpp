@@ -9,6 +9,7 @@
 #include "support/event_recorder.h"
 #include "support/fake_capture.h"
 #include "support/pty_pair.h"
+#include "support/station_setup.h"
 #include "support/test_home.h"
 #include "support/wait.h"
 
@@ -33,8 +34,7 @@ TEST(disk, a_disk_that_fills_up_is_shown_and_storing_resumes_when_room_returns) 
 
     test_home home;
     pty_pair line;
-    make_configuration_folder(configuration_file_name(home.path()));
-    auto config = open_configuration(configuration_file_name(home.path()));
+    auto config = open_station_configuration(home.path());
     config->Write(cfg::dpp_port, wxString(line.path()));
     config->Write(cfg::write_path, wxString(rec));
     config->Write(cfg::coordinate_server_enabled, false);

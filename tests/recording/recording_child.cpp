@@ -5,7 +5,6 @@
 // the test knows which frames were acknowledged.
 //
 //   recording_child HOME ODOMETER_PATH
-#include "camera/JAI_Camera.h"
 #include "camera/capture_thread.h"
 #include "camera/frame_buffer.h"
 #include "camera/sdk/jai_sim.h"
@@ -13,6 +12,8 @@
 #include "runtime/app_link.h"
 #include "runtime/configuration.h"
 #include "runtime/thread_events.h"
+#include "support/simulated_camera.h"
+#include "support/station_setup.h"
 
 #include <wx/init.h>
 
@@ -45,28 +46,17 @@ int main(int argc, char** argv) {
     setenv("HOME", argv[1], 1);
     wxInitializer init;
     const wxString home = argv[1];
-    make_configuration_folder(configuration_file_name(home));
-    auto config = open_configuration(configuration_file_name(home));
+    auto config = open_station_configuration(argv[1]);
     config->Write(cfg::dpp_port, wxString(argv[2]));
     config->Write(cfg::write_path, home + "/rec");
     config->Write(cfg::coordinate_server_enabled, false);
     printer sink;
     auto link = std::make_shared<app_link>(&sink, config.get());
 
-    jai_sim::camera_config camera = jai_sim::default_cameras()[0];
-    camera.width = 320;
-    camera.height = 200;
-    camera.fps = 100;
-    jai_sim::set_cameras({camera});
-    FACTORY_HANDLE factory = nullptr;
-    bool8_t changed = 0;
-    if (J_Factory_Open("", &factory) != J_ST_SUCCESS ||
-        J_Factory_UpdateCameraList(factory, &changed) != J_ST_SUCCESS) {
-        return 1;
-    }
-    const camera_ptr held = JAI_Camera::open(factory, camera.id);
-    auto frame = read_frame_geometry(held->handle());
-    start_capture_thread(link, held->handle(), *frame);
+    const simulated_camera camera(320, 200, 100);
+    if (!camera.camera) return 1;
+    auto frame = read_frame_geometry(camera.camera);
+    start_capture_thread(link, camera.camera, *frame);
     auto* writer = new write_thread(link, "", *frame);
     if (writer->Run() != wxTHREAD_NO_ERROR) return 1;
     while (true)

@@ -5,13 +5,11 @@
 
 #include "database/ldb_writer.h"
 #include "recording/write_thread.h"
-#include "runtime/app_link.h"
 #include "runtime/configuration.h"
 #include "support/db_dump.h"
-#include "support/event_recorder.h"
 #include "support/fake_capture.h"
 #include "support/pty_pair.h"
-#include "support/test_home.h"
+#include "support/station_setup.h"
 #include "support/wait.h"
 
 #include <gtest/gtest.h>
@@ -22,15 +20,12 @@
 #include <string>
 #include <vector>
 
-class write_thread_test : public testing::Test {
+class write_thread_test : public testing::Test, protected station_setup {
   protected:
     void SetUp() override {
-        make_configuration_folder(configuration_file_name(home_.path()));
-        config_ = open_configuration(configuration_file_name(home_.path()));
         config_->Write(cfg::dpp_port, wxString(line_.path()));
         config_->Write(cfg::write_path, wxString(home_ / "rec"));
         config_->Write(cfg::coordinate_server_enabled, false);
-        link_ = std::make_shared<app_link>(&window_, config_.get());
         frame_.width = 64;
         frame_.height = 48;
         frame_.pixels.assign(64 * 48, 77);
@@ -104,11 +99,7 @@ class write_thread_test : public testing::Test {
         return out;
     }
 
-    test_home home_;
     pty_pair line_;
-    std::unique_ptr<wxFileConfig> config_;
-    event_recorder window_;
-    app_link_ptr link_;
     frame_buffer frame_;
     std::unique_ptr<fake_capture> camera_;
     write_thread* thread_ = nullptr;

@@ -148,23 +148,15 @@ std::optional<std::string> udp_client::ask(const std::string& datagram, unsigned
 }
 
 void service_fixture::SetUp() {
-    make_configuration_folder(configuration_file_name(home_.path()));
-    config_ = open_configuration(configuration_file_name(home_.path()));
     port_ = free_tcp_port();
     config_->Write(cfg::data_service_port, wxString::Format("%u", port_));
     config_->Write(cfg::rc_service_port, wxString::Format("%u", port_));
-    link_ = std::make_shared<app_link>(&window_, config_.get());
     catalogue::instance().clear();
 }
 
 void service_fixture::TearDown() {
     link_->detach();  // stops every service still running
     catalogue::instance().clear();
-}
-
-std::vector<wxString> service_fixture::texts(wxEventType type) {
-    window_.drain();
-    return window_.texts(type);
 }
 
 size_t service_fixture::rows_with(wxEventType type, const wxString& part) {

@@ -3,10 +3,8 @@
 // blocking clients that wait until a service listens.
 #pragma once
 
-#include "runtime/app_link.h"
 #include "services/data_protocol.h"
-#include "support/event_recorder.h"
-#include "support/test_home.h"
+#include "support/station_setup.h"
 
 #include <boost/asio.hpp>
 #include <gtest/gtest.h>
@@ -56,7 +54,7 @@ struct udp_client {
         std::chrono::milliseconds limit = std::chrono::milliseconds(500));
 };
 
-class service_fixture : public testing::Test {
+class service_fixture : public testing::Test, protected station_setup {
   protected:
     void SetUp() override;
     void TearDown() override;
@@ -65,16 +63,11 @@ class service_fixture : public testing::Test {
     void start(T* service) {
         ASSERT_EQ(service->Run(), wxTHREAD_NO_ERROR);
     }
-    std::vector<wxString> texts(wxEventType type);
     // Rows of a type whose text contains `part`.
     size_t rows_with(wxEventType type, const wxString& part);
     // Waits until such a row has come.
     bool wait_for_row(wxEventType type, const wxString& part,
                       std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-    test_home home_;
-    std::unique_ptr<wxFileConfig> config_;
-    event_recorder window_;
-    app_link_ptr link_;
     unsigned short port_ = 0;  // the data and remote control services' port
 };

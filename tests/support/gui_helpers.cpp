@@ -38,3 +38,7 @@ std::string save_screenshot(wxWindow* window, const std::string& name) {
     if (std::system(command.c_str()) != 0) return {};
     return path;
 }
+
+bool add_row(database_list& list, const ldb_entry& row) {
+    return !list.add_rows({row}).empty();
+}

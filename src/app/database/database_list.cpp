@@ -141,10 +141,6 @@ void database_list::show(std::vector<ldb_entry> rows) {
     }
 }
 
-bool database_list::add_row(const ldb_entry& row) {
-    return !add_rows({row}).empty();
-}
-
 std::vector<ldb_entry> database_list::add_rows(std::vector<ldb_entry> rows) {
     const size_t first = rows_.size();
     rows.erase(

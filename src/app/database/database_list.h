@@ -30,11 +30,9 @@ class database_list : public wxListCtrl {
     // Replaces every row (a snapshot of the catalogue); the columns are then
     // fitted to the new rows alone, narrower ones included.
     void show(std::vector<ldb_entry> rows);
-    // Appends one row, unless its folder already has one (false then);
-    // columns widen to fit it soon after.
-    bool add_row(const ldb_entry& row);
-    // Appends rows as add_row does, redrawing the list once for all of them;
-    // returns those appended.
+    // Appends the rows whose folders have none yet, redrawing the list once
+    // for all of them; columns widen to fit them soon after. Returns those
+    // appended.
     std::vector<ldb_entry> add_rows(std::vector<ldb_entry> rows);
     // Replaces the row with this path, if there is one.
     void update_row(const ldb_entry& row);

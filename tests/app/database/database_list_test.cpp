@@ -45,9 +45,9 @@ TEST(database_list, added_rows_show_and_the_selection_gives_the_path) {
     EXPECT_EQ(list->GetItemCount(), 0);
     EXPECT_EQ(list->selected_path(), "");
 
-    list->add_row({info("12 : ab", 100, 110, 1234567, 3), "/w/2024.03.05 14.07.09"});
-    list->add_row({info("12 : cd", 4294967295u, 4294967295u, 0, 0), "/w/2024.03.05 15.00.00"});
-    list->add_row({info("13 : ef", 0, 52000, 987654321, 10401), "/w/2024.03.06 08.00.00"});
+    add_row(*list, {info("12 : ab", 100, 110, 1234567, 3), "/w/2024.03.05 14.07.09"});
+    add_row(*list, {info("12 : cd", 4294967295u, 4294967295u, 0, 0), "/w/2024.03.05 15.00.00"});
+    add_row(*list, {info("13 : ef", 0, 52000, 987654321, 10401), "/w/2024.03.06 08.00.00"});
     EXPECT_EQ(list->GetItemCount(), 3);
     EXPECT_EQ(list->GetColumnCount(), 8);
     ASSERT_EQ(list->rows().size(), 3u);
@@ -83,17 +83,17 @@ TEST(database_list, a_database_folder_has_one_row_however_often_it_is_added) {
     auto* frame = new wxFrame(nullptr, wxID_ANY, "databases", wxDefaultPosition, wxSize(1000, 300));
     auto* list = new database_list(frame, 3);
     const ldb_entry a{info("A", 1, 2, 10, 2), "/w/a"}, b{info("B", 1, 2, 10, 2), "/w/b"};
-    EXPECT_TRUE(list->add_row(a));
-    EXPECT_FALSE(list->add_row(a));
-    EXPECT_TRUE(list->add_row(b));
+    EXPECT_TRUE(add_row(*list, a));
+    EXPECT_FALSE(add_row(*list, a));
+    EXPECT_TRUE(add_row(*list, b));
     EXPECT_EQ(list->GetItemCount(), 2);
     EXPECT_TRUE(list->has_row("/w/b"));
     list->show({b});  // what the list holds after a deletion
     EXPECT_FALSE(list->has_row("/w/a"));
-    EXPECT_FALSE(list->add_row(b));
-    EXPECT_TRUE(list->add_row(a));
+    EXPECT_FALSE(add_row(*list, b));
+    EXPECT_TRUE(add_row(*list, a));
     list->clear();
-    EXPECT_TRUE(list->add_row(b));
+    EXPECT_TRUE(add_row(*list, b));
     EXPECT_EQ(list->GetItemCount(), 1);
     frame->Destroy();
     pump_events(50);
@@ -107,7 +107,7 @@ TEST(database_list, columns_come_to_fit_their_widest_text_and_narrow_for_a_new_s
     const int heading = list->GetColumnWidth(0);
     for (int i = 0; i < 2000; ++i) {
         const std::string session = i == 1500 ? std::string(wide.utf8_str()) : "A";
-        list->add_row({info(session, 1, 2, 10, 2), wxString::Format("/w/%d", i)});
+        add_row(*list, {info(session, 1, 2, 10, 2), wxString::Format("/w/%d", i)});
     }
     ASSERT_TRUE(pump_until([&] { return list->columns_fitted(); }));
     pump_events(50);
