@@ -5,13 +5,12 @@
 //  3. a request on a new connection while 300 idle connections were opened
 //     (the service holds 64 of them and closes the longest idle for each
 //     newcomer) against the same request with none.
-#include "runtime/app_link.h"
 #include "bench_util.h"
 #include "database/catalogue.h"
-#include "runtime/configuration.h"
-#include "services/img_service.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
+#include "local_data_service.h"
+#include "services/data_protocol.h"
 
 #include <utility>
 
@@ -30,11 +29,6 @@ namespace asio = boost::asio;
 using asio::ip::tcp;
 
 namespace {
-
-class sink : public wxEvtHandler {
-  public:
-    void QueueEvent(wxEvent* event) override { delete event; }
-};
 
 struct client {
     asio::io_context io;
@@ -82,23 +76,13 @@ int main() {
     wxInitializer init;
     const auto root =
         std::filesystem::temp_directory_path() / ("undercam-sbench-" + std::to_string(getpid()));
-    std::filesystem::create_directories(root / "home/Dunmere/config");
-    auto config = open_configuration(configuration_file_name((root / "home").string()));
-    unsigned short port;
-    {
-        asio::io_context io;
-        tcp::acceptor a(io, {asio::ip::make_address("127.0.0.1"), 0});
-        port = a.local_endpoint().port();
-    }
-    config->Write(cfg::data_service_port, wxString::Format("%u", port));
-    sink window;
-    auto link = std::make_shared<app_link>(&window, config.get());
-
+    std::filesystem::create_directories(root);
     const cv::Mat big = textured_frame(2048, 1024);
     const cv::Mat small = textured_frame(640, 480);
     add_session((root / "big").string(), "B : 1", big);
     add_session((root / "small").string(), "S : 1", small);
-    (new img_service(link))->Run();
+    auto service = std::make_unique<local_data_service>(root / "home");
+    const unsigned short port = service->port();
 
     // 1. One request against bare decode + PNG encode.
     std::vector<uint8_t> jpeg;
@@ -155,8 +139,7 @@ int main() {
                 alone.ours_ms, crowded.ours_ms);
     idle.clear();
 
-    link->detach();
-    config.reset();
+    service.reset();
     std::filesystem::remove_all(root);
     std::printf("\nratios:\n");
     std::printf("  request / bare      %.3f (goal <= 1.15)\n", single.ratio());

@@ -3,7 +3,7 @@
 # below it, never one above. Every window lives in the top layer, app: no
 # other folder includes a window header of the framework. The layers,
 # bottom to top (the one list of them):
-layers=(runtime camera database recording acquisition services app)
+layers=(runtime camera database recording acquisition services fleet app)
 # Headers of the framework's windows, drawing and dialogs, as extended
 # regular expressions of what follows "wx/".
 window_headers='(frame|dialog|panel|window|control|ctrlsub|toplevel|listctrl|listbox|choice|combobox|button|stattext|textctrl|spinctrl|menu|toolbar|statusbr|sizer|msgdlg|textdlg|filedlg|busyinfo|accel|bitmap|image|icon|cursor|dc[a-z]*|aui/.*|html/.*|propgrid/.*|generic/.*|gtk/.*)\.h'

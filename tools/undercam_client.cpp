@@ -1,5 +1,7 @@
-// Command-line client of the station's network services, and reader of its
-// session databases' coverage.
+// Command-line client of the station's network services, reader of its
+// session databases' coverage, and reader of the fleet store.
+#include "fleet_commands.h"
+
 #include "database/coverage_report.h"
 #include "services/data_protocol.h"
 #include "services/discovery_protocol.h"
@@ -72,9 +74,9 @@ const char* const kHelp = R"(undercam_client: finds stations and talks to their 
     std::exit(1);
 }
 
-std::map<std::string, std::string> options(int argc, char** argv) {
+std::map<std::string, std::string> options(int argc, char** argv, int first = 2) {
     std::map<std::string, std::string> o;
-    for (int i = 2; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         const std::string key = argv[i];
         if (key.rfind("--", 0) != 0 || i + 1 >= argc) fail("bad option " + key + "\n" + kHelp);
         o[key.substr(2)] = argv[++i];
@@ -161,10 +163,15 @@ int print_coverage(const std::map<std::string, std::string>& o) {
 int main(int argc, char** argv) {
     if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "help") {
         std::fputs(kHelp, stdout);
+        std::fputs(kFleetHelp, stdout);
         return argc < 2 ? 1 : 0;
     }
     try {
         const std::string verb = argv[1];
+        if (verb == "fleet") {
+            if (argc < 3) fail(std::string("fleet needs list, fetch or restore\n") + kFleetHelp);
+            return fleet_command(argv[2], options(argc, argv, 3));
+        }
         const auto o = options(argc, argv);
         if (verb == "discover") return discover(o);
         if (verb == "fetch") return fetch(o);

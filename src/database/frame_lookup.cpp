@@ -52,16 +52,16 @@ int jpeg_components(const std::string& bytes) {
     return 0;
 }
 
-// A stored frame as its PNG for transfer. The colour decoding of a
-// one-component JPEG repeats each grey value in all three channels, so the
-// grey decoding tripled by the writer gives the same file for a third of the
-// decoder's output; every other JPEG is decoded in colour as before.
-std::vector<uint8_t> transfer_png(const std::string& bytes) {
+}  // namespace
+
+// The colour decoding of a one-component JPEG repeats each grey value in all
+// three channels, so the grey decoding tripled by the writer gives the same
+// file for a third of the decoder's output; every other JPEG is decoded in
+// colour as before.
+std::vector<uint8_t> stored_frame_png(const std::string& bytes) {
     const int flags = jpeg_components(bytes) == 1 ? cv::IMREAD_GRAYSCALE : cv::IMREAD_COLOR;
     return write_png(decode(bytes, flags), png_colour::rgb);
 }
-
-}  // namespace
 
 cv::Mat not_found_image(const std::string& text) {
     cv::Mat image = cv::Mat::zeros(480, 640, CV_8UC1);
@@ -93,7 +93,7 @@ std::vector<uint8_t> encode_png(const cv::Mat& image) {
 
 std::vector<uint8_t> live_frame_png(uint32_t value) {
     std::vector<uint8_t> png;
-    if (const auto bytes = ldb_writer::live().seek_value(value)) png = transfer_png(*bytes);
+    if (const auto bytes = ldb_writer::live().seek_value(value)) png = stored_frame_png(*bytes);
     if (png.empty()) png = encode_png(not_found_image(live_not_found_text(value)));
     return png;
 }
@@ -104,5 +104,5 @@ std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t va
     // The entry catalogue_frame decodes, taken as stored.
     ldb_reader reader(to_narrow(*path));
     reader.seek_frame(value);
-    return transfer_png(reader.frame_bytes().second);
+    return stored_frame_png(reader.frame_bytes().second);
 }

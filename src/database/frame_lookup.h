@@ -33,3 +33,6 @@ std::vector<uint8_t> encode_png(const cv::Mat& image);
 // which spares the three-channel decoding.
 std::vector<uint8_t> live_frame_png(uint32_t value);
 std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t value);
+// The PNG those two give for a frame's stored bytes; empty when the bytes
+// are no image.
+std::vector<uint8_t> stored_frame_png(const std::string& bytes);

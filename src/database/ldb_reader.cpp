@@ -86,6 +86,18 @@ std::vector<uint32_t> ldb_reader::frame_keys() {
     return keys;
 }
 
+void ldb_reader::scan(
+    const std::string& from,
+    const std::function<bool(std::string_view key, std::string_view value)>& take) {
+    std::unique_ptr<leveldb::Iterator> it(db_->NewIterator(leveldb::ReadOptions()));
+    for (it->Seek(from); it->Valid(); it->Next()) {
+        const leveldb::Slice key = it->key();
+        const leveldb::Slice value = it->value();
+        if (!take({key.data(), key.size()}, {value.data(), value.size()})) return;
+    }
+    throw_if_failed(it->status());
+}
+
 void ldb_reader::step_forward() {
     if (current_->Valid()) current_->Next();
 }

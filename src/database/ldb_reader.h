@@ -9,8 +9,10 @@
 #include <leveldb/db.h>
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -40,6 +42,12 @@ class ldb_reader {
     void step_forward();
     // The odometer values of every frame, in order.
     std::vector<uint32_t> frame_keys();
+    // Every entry from the first key at or after `from`, in the store's
+    // order, key and value as stored, until `take` returns false. The views
+    // last until `take` returns. Throws the store's status text when a read
+    // fails.
+    void scan(const std::string& from,
+              const std::function<bool(std::string_view key, std::string_view value)>& take);
 
     // Single reads with the defaults of a missing entry.
     uint32_t read_count();       // exact, 0

@@ -166,6 +166,12 @@ void ldb_writer::put_frame_jpeg(const std::vector<uint8_t>& jpeg, uint32_t value
     ++count_;
 }
 
+void ldb_writer::put_stored(const std::string& key, std::string_view bytes) {
+    if (!db_) return;
+    throw_if_failed(db_->Put(write_options(), key, leveldb::Slice(bytes.data(), bytes.size())));
+    if (is_frame_key(key)) ++count_;
+}
+
 uint32_t ldb_writer::read_dpp_start() const {
     std::shared_lock lock(guard_);
     return db_ ? seeking_number(*db_, ldb_key::dpp_start) : 0;

@@ -27,6 +27,7 @@
 #include <optional>
 #include <shared_mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class ldb_writer {
@@ -75,6 +76,9 @@ class ldb_writer {
     // The same, for a frame already encoded by encode_frame (byte for byte
     // what put_frame stores), so encoding can run elsewhere.
     void put_frame_jpeg(const std::vector<uint8_t>& jpeg, uint32_t value);
+    // Puts an entry exactly as another copy of a database stores it, frame
+    // or metadata (a session restored from elsewhere); frames are counted.
+    void put_stored(const std::string& key, std::string_view bytes);
     // The stored form of a frame: JPEG, quality 85. `jpeg` keeps its
     // capacity from call to call. Any thread.
     static void encode_frame(const cv::Mat& image, std::vector<uint8_t>& jpeg);

@@ -6,8 +6,13 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <string_view>
 
 std::string session_folder_name(std::time_t opened);
+
+// The local date and time a folder name gives, field by field (tm_isdst -1);
+// nothing unless it has exactly that shape and names a real date and time.
+std::optional<std::tm> parse_session_folder_name(std::string_view name);
 
 // The time a folder's name gives, from its last path component; nothing for
 // a name of any other form.

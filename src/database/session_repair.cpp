@@ -23,7 +23,8 @@ session_repair finish_unclosed_session(const std::string& path, const std::strin
     std::string first, last;
     {
         std::unique_ptr<leveldb::Iterator> it(db->NewIterator(leveldb::ReadOptions()));
-        for (it->SeekToFirst(); it->Valid() && is_frame_key(it->key()); it->Next()) {
+        for (it->SeekToFirst(); it->Valid() && is_frame_key({it->key().data(), it->key().size()});
+             it->Next()) {
             if (count++ == 0) first = it->key().ToString();
             last = it->key().ToString();
         }

@@ -1,6 +1,7 @@
 #include "recording/write_thread.h"
 
 #include "database/coverage.h"
+#include "database/ldb_format.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
 #include "database/session_folder.h"

@@ -26,6 +26,17 @@ inline const wxString data_service_port = "data_service_port";
 inline const wxString data_service_max_connections = "data_service_max_connections";
 inline const wxString rc_service_enabled = "rc_service_enabled";
 inline const wxString rc_service_port = "rc_service_port";
+// The fleet store, an S3-compatible object store closed sessions go to.
+inline const wxString fleet_enabled = "fleet_enabled";
+inline const wxString fleet_endpoint = "fleet_endpoint";
+inline const wxString fleet_region = "fleet_region";
+inline const wxString fleet_bucket = "fleet_bucket";
+inline const wxString fleet_access_key = "fleet_access_key";
+// Never shown, written to the journal or sent anywhere but in the signature.
+inline const wxString fleet_secret_key = "fleet_secret_key";
+inline const wxString fleet_vehicle = "fleet_vehicle";
+inline const wxString fleet_max_rate = "fleet_max_rate";  // KB/s
+inline const wxString fleet_ca_file = "fleet_ca_file";
 
 // Defaults of the readers.
 inline const wxString side_default = L"левый";
@@ -47,6 +58,12 @@ inline const wxString data_service_port_default = "12600";
 constexpr long data_service_max_connections_default = 64;  // open data connections at once
 constexpr bool rc_service_enabled_default = false;
 inline const wxString rc_service_port_default = "12700";
+constexpr bool fleet_enabled_default = false;
+inline const wxString fleet_region_default = "us-east-1";
+constexpr long fleet_max_rate_default = 0;  // no limit
+// fleet_endpoint, fleet_bucket, the keys, fleet_vehicle and fleet_ca_file
+// default to empty; nothing is uploaded while the vehicle is empty, and an
+// empty CA file means the system's certificates.
 
 }  // namespace cfg
 

@@ -1,5 +1,6 @@
 // Byte forms of keys and values, and the strict number conversion.
 #include "database/ldb_format.h"
+#include "database/session_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -51,4 +52,34 @@ TEST(ldb_format, local_time_is_iso_date_and_time) {
     EXPECT_EQ(text[4], '-');
     EXPECT_EQ(text[10], ' ');
     EXPECT_EQ(text[13], ':');
+}
+
+TEST(ldb_format, frame_keys_are_exactly_ten_digits) {
+    EXPECT_TRUE(is_frame_key("0000000105"));
+    EXPECT_TRUE(is_frame_key(frame_key(4294967295u)));
+    EXPECT_FALSE(is_frame_key("000000010"));
+    EXPECT_FALSE(is_frame_key("00000001050"));
+    EXPECT_FALSE(is_frame_key("000000010x"));
+    EXPECT_FALSE(is_frame_key("count"));
+}
+
+TEST(ldb_format, session_folder_names_both_ways) {
+    const std::time_t opened = 1709647629;
+    const std::string name = session_folder_name(opened);
+    const auto local = parse_session_folder_name(name);
+    ASSERT_TRUE(local.has_value());
+    std::tm copy = *local;
+    EXPECT_EQ(std::mktime(&copy), opened);
+
+    const auto t = parse_session_folder_name("2024.02.29 23.59.60");
+    ASSERT_TRUE(t.has_value());
+    EXPECT_EQ(t->tm_year, 124);
+    EXPECT_EQ(t->tm_mon, 1);
+    EXPECT_EQ(t->tm_mday, 29);
+    EXPECT_EQ(t->tm_sec, 60);
+    for (const char* bad : {"2023.02.29 10.00.00", "2024.04.31 10.00.00", "2024.13.01 10.00.00",
+                            "2024.3.05 14.07.09", "2024.03.05 14.07.09 ", "2024.03.05_14.07.09",
+                            "2024.03.05 24.00.00", "../2024.03.05 1", "", "2024.03.05 14.07.0x"}) {
+        EXPECT_FALSE(parse_session_folder_name(bad).has_value()) << bad;
+    }
 }
