@@ -313,7 +313,8 @@ session_manifest read_manifest(std::string_view bytes) {
         const std::string& key = text(f[0], where + " key");
         if (!is_frame_key(key)) fail(where + " key is not ten digits");
         manifest_frame frame;
-        frame.key = parse_u32(key);
+        if (parse_u64(key) > UINT32_MAX) fail(where + " key is above 4294967295");
+        frame.key = frame_value(key);
         frame.chunk = u32(f[1], where + " chunk");
         frame.offset = u64(f[2], where + " offset");
         frame.length = u64(f[3], where + " length");

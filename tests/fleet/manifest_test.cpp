@@ -157,6 +157,10 @@ TEST(fleet_manifest, reader_refuses_what_is_not_its_shape) {
     number.replace(number.find("\"count\": 4"), 10, "\"count\": \"4\"");
     EXPECT_EQ(refusal(number), "manifest: count is not a whole number of 0 or more");
     EXPECT_EQ(refusal("[]"), "manifest: the document is not an object");
+    // Ten digits, but no odometer value.
+    std::string big = good;
+    big.replace(big.rfind("\"0000000"), 11, "\"9999999999");
+    EXPECT_EQ(refusal(big), "manifest: frames[3] key is above 4294967295");
     // A chunk over 16 MiB is one large frame alone.
     EXPECT_EQ(refusal(write_manifest(sample({bucket_layout::chunk_limit + 1, 5}, {1, 1}))),
               "accepted");
