@@ -106,6 +106,7 @@ undercam_frame::undercam_frame()
         // No worker already started may reach a window that will not exist,
         // and the camera layer is closed as the destructor would.
         link_->detach();
+        workers_.join_all();
         layout_->UnInit();
         if (cameras_) cameras_->release();
         if (factory_) J_Factory_Close(factory_);
@@ -144,6 +145,7 @@ void undercam_frame::start_up() {
 undercam_frame::~undercam_frame() {
     // From here on no worker delivers an event or reads the configuration.
     link_->detach();
+    workers_.join_all();
     layout_->UnInit();
     config_.reset();
     preview_.release();
@@ -156,7 +158,7 @@ undercam_frame::~undercam_frame() {
 void undercam_frame::add_commands() {
     const auto idle = [this] { return this->idle(); };
     cameras_ = std::make_unique<camera_controls>(factory_, link_, idle);
-    databases_ = std::make_unique<database_pane>(this, link_, idle);
+    databases_ = std::make_unique<database_pane>(this, link_, workers_, idle);
     const auto can_start = [this] { return this->idle() && cameras_->camera(); };
     commands_.add(id_settings, L"Настройки", idle, [this] { change_settings(); });
     commands_.add(id_exit, L"Выход", {}, [this] { Close(true); });
@@ -282,18 +284,13 @@ void undercam_frame::show_bars_when_wide() {
 }
 
 void undercam_frame::start_services() {
-    auto run = [](wxThread* thread) {
-        if (thread->Run() != wxTHREAD_NO_ERROR) {
-            delete thread;
-            throw std::runtime_error("Error starting a service thread");
-        }
-    };
-    // Detached: each ends by itself, or is stopped through the link when the window goes.
-    run(new load_thread(link_));
-    run(new img_service(link_));
-    run(new discovery_service(link_));
+    // Each ends by itself, or is stopped through the link when the window goes.
+    const char* failure = "Error starting a service thread";
+    workers_.run(std::make_unique<load_thread>(link_), failure);
+    workers_.run(std::make_unique<img_service>(link_), failure);
+    workers_.run(std::make_unique<discovery_service>(link_), failure);
     if (link_->read_bool(cfg::rc_service_enabled, cfg::rc_service_enabled_default)) {
-        run(new rc_service(link_));
+        workers_.run(std::make_unique<rc_service>(link_), failure);
     }
 }
 

@@ -21,6 +21,7 @@
 #include "app/command_table.h"
 #include "camera/sdk/Jai_Factory.h"
 #include "runtime/app_link.h"
+#include "runtime/worker_threads.h"
 
 #include <wx/aui/aui.h>
 #include <wx/fileconf.h>
@@ -104,6 +105,8 @@ class undercam_frame : public wxFrame {
     wxFileName config_file_;
     std::unique_ptr<wxFileConfig> config_;
     app_link_ptr link_;
+    // The services and the database scans; joined once the link is detached.
+    worker_threads workers_;
     std::shared_ptr<frame_source> active_mode_;
     command_table commands_;
     std::unique_ptr<camera_controls> cameras_;

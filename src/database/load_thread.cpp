@@ -76,7 +76,7 @@ struct load_thread::folder_result {
 };
 
 load_thread::load_thread(const app_link_ptr& link)
-    : wxThread(wxTHREAD_DETACHED),
+    : wxThread(wxTHREAD_JOINABLE),
       link_(link),
       write_folder_(link->read_text(cfg::write_path, cfg::write_path_default())),
       side_(to_narrow(link->read_text(cfg::side, cfg::side_default))),

@@ -19,8 +19,8 @@
 // are opened side by side; each is read with a single open and let go at
 // once, so a scan leaves no database locked.
 //
-// Detached: create with new, Run() at once; it deletes itself when done. It
-// touches no shared data and reports only through the link.
+// Joinable: its owner runs it through worker_threads, which deletes it once
+// it has ended. It touches no shared data and reports only through the link.
 #pragma once
 
 #include "runtime/app_link.h"

@@ -56,7 +56,7 @@ bool service_thread::loop_state::stop_requested() {
 }
 
 service_thread::service_thread(const app_link_ptr& link, const char* unknown_text)
-    : wxThread(wxTHREAD_DETACHED),
+    : wxThread(wxTHREAD_JOINABLE),
       link_(link),
       state_(std::make_shared<loop_state>()),
       unknown_text_(unknown_text),

@@ -1,5 +1,6 @@
-// Base of the network services: each is a detached thread with an I/O loop
-// of its own that runs for as long as the main window lives. Nothing a peer
+// Base of the network services: each is a joinable thread (run through
+// worker_threads) with an I/O loop of its own that runs for as long as the
+// main window lives. Nothing a peer
 // does ends a service: a handler that throws, or a loop that runs out of
 // work, is journalled, everything is closed, and after a pause the service
 // starts again. Only the link's detach (the window going) ends it: the link

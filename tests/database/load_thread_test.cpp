@@ -1,6 +1,7 @@
 // One scan of the write folder, as the main window receives it.
 #include "runtime/app_link.h"
 #include "runtime/configuration.h"
+#include "runtime/worker_threads.h"
 #include "support/event_recorder.h"
 #include "database/load_thread.h"
 #include "support/sample_db.h"
@@ -34,9 +35,10 @@ struct scan_setup {
 
 // Runs a scan to its end; the window then holds what it sent.
 void run_to_end(load_thread* thread, scan_setup& setup, event_recorder& window) {
-    EXPECT_EQ(thread->Run(), wxTHREAD_NO_ERROR);
-    // Detached: it is done when the link has no other owner left.
-    EXPECT_TRUE(wait_until([&] { return setup.link.use_count() == 1; }, std::chrono::seconds(60)));
+    worker_threads scans;
+    scans.run(std::unique_ptr<wxThread>(thread), "scan");
+    scans.join_all();
+    EXPECT_EQ(setup.link.use_count(), 1);  // nothing of the scan holds the link
     setup.link->detach();
     window.drain();
 }

@@ -156,6 +156,7 @@ void service_fixture::SetUp() {
 
 void service_fixture::TearDown() {
     link_->detach();  // stops every service still running
+    services_.join_all();
     catalogue::instance().clear();
 }
 

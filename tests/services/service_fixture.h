@@ -3,6 +3,7 @@
 // blocking clients that wait until a service listens.
 #pragma once
 
+#include "runtime/worker_threads.h"
 #include "services/data_protocol.h"
 #include "support/station_setup.h"
 
@@ -59,10 +60,7 @@ class service_fixture : public testing::Test, protected station_setup {
     void SetUp() override;
     void TearDown() override;
 
-    template <typename T>
-    void start(T* service) {
-        ASSERT_EQ(service->Run(), wxTHREAD_NO_ERROR);
-    }
+    void start(wxThread* service) { services_.run(std::unique_ptr<wxThread>(service), "service"); }
     // Rows of a type whose text contains `part`.
     size_t rows_with(wxEventType type, const wxString& part);
     // Waits until such a row has come.
@@ -70,4 +68,5 @@ class service_fixture : public testing::Test, protected station_setup {
                       std::chrono::milliseconds limit = std::chrono::seconds(10));
 
     unsigned short port_ = 0;  // the data and remote control services' port
+    worker_threads services_;  // joined at tear-down, once the link is detached
 };

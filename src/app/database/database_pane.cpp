@@ -35,8 +35,9 @@ wxString folder_name(const wxString& path) {
 
 }  // namespace
 
-database_pane::database_pane(wxWindow* window, const app_link_ptr& link, std::function<bool()> idle)
-    : window_(window), link_(link), idle_(std::move(idle)) {
+database_pane::database_pane(wxWindow* window, const app_link_ptr& link, worker_threads& workers,
+                             std::function<bool()> idle)
+    : window_(window), link_(link), workers_(workers), idle_(std::move(idle)) {
     arriving_timer_.SetOwner(this);
     Bind(wxEVT_TIMER, [this](wxTimerEvent&) { show_arriving_rows(); });
 }
@@ -94,9 +95,9 @@ void database_pane::reload() {
     arriving_rows_.clear();
     catalogue::instance().clear();
     list_->clear();
-    auto* thread = new load_thread(link_);
-    if (thread->Run() != wxTHREAD_NO_ERROR) {
-        delete thread;
+    try {
+        workers_.run(std::make_unique<load_thread>(link_), "load thread");
+    } catch (const std::exception&) {
         log_error(wxString(L"Не удалось запустить поток загрузки списка баз"));
     }
 }

@@ -20,6 +20,7 @@
 #include "app/command_table.h"
 #include "database/ldb_info.h"
 #include "runtime/app_link.h"
+#include "runtime/worker_threads.h"
 
 #include <wx/event.h>
 #include <wx/timer.h>
@@ -32,8 +33,10 @@ class database_list;
 
 class database_pane : public wxEvtHandler {
   public:
-    // `window`: the dialogs' parent; `idle`: no acquisition runs.
-    database_pane(wxWindow* window, const app_link_ptr& link, std::function<bool()> idle);
+    // `window`: the dialogs' parent; `workers`: where the scans run (the
+    // window's, outliving the pane); `idle`: no acquisition runs.
+    database_pane(wxWindow* window, const app_link_ptr& link, worker_threads& workers,
+                  std::function<bool()> idle);
     ~database_pane() override;
 
     void add_commands(command_table& commands);
@@ -73,6 +76,7 @@ class database_pane : public wxEvtHandler {
 
     wxWindow* window_;
     app_link_ptr link_;
+    worker_threads& workers_;
     std::function<bool()> idle_;
     database_list* list_ = nullptr;
     // Rows of the current scan not yet listed.
