@@ -32,6 +32,15 @@ bool set_camera_key(jai_sim::camera_config& c, const std::string& key, const std
             c.fps = std::stod(value, &used);
         } else if (key == "corrupt_every") {
             c.corrupt_every = uint32_t(std::stoul(value, &used));
+        } else if (key == "scene") {
+            if (value == "track") {
+                c.scene = jai_sim::scene_kind::track;
+            } else if (value == "noise") {
+                c.scene = jai_sim::scene_kind::noise;
+            } else {
+                error = "scene takes track or noise";
+                return false;
+            }
         } else {
             error = "unknown key " + key;
             return false;

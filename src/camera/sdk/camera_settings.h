@@ -4,7 +4,8 @@
 // ~/.jai_sim.conf. Its sections, in any number and order:
 //   [camera]     one simulated camera; keys left out keep the values of
 //                jai_sim::camera_config (id, model, ip, width, height,
-//                pixel_format, fps, corrupt_every)
+//                pixel_format, fps, corrupt_every,
+//                scene: track or noise)
 //   [discovery]  the real cameras discovery finds; "gige" and "usb3" (yes or
 //                no, both yes when left out) choose the transports
 //   [gige]       one real GigE Vision camera asked for at "address", for

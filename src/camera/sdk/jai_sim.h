@@ -17,6 +17,10 @@
 
 namespace jai_sim {
 
+// The picture a simulated camera shows (sim_scene.h): a structured track that
+// compresses like a camera's frames, or the older white-noise ballast.
+enum class scene_kind { track, noise };
+
 struct camera_config {
     std::string id;     // must contain "INT=>FD" or "INT=>SD" to name a driver
     std::string model;  // info code 2
@@ -26,6 +30,7 @@ struct camera_config {
     int64_t pixel_format = 0x01080001;  // Mono8; Mono10, Mono12, Mono16 at their own depth
     double fps = 10.0;                  // 0: the camera delivers nothing
     uint32_t corrupt_every = 0;         // every n-th filled frame is corrupt, not delivered
+    scene_kind scene = scene_kind::track;
 };
 
 // Two 2048 x 1024 Mono8 cameras at 10 frames a second, one on each driver:

@@ -128,7 +128,7 @@ void sim_stream::produce() {
     const uint32_t bpp = pixel_format_bits(uint64_t(config_.pixel_format));
     const size_t image_size = size_t(bpp) * width * height / 8;
     const uint32_t shift = pixel_shift_to_8(uint64_t(config_.pixel_format));
-    sim_scene view(width, height);
+    sim_scene view(width, height, config_.scene);
     std::vector<uint8_t> gray(size_t(width) * height);
     const auto period = config_.fps > 0
                             ? std::chrono::duration_cast<std::chrono::steady_clock::duration>(
