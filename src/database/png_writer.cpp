@@ -2,6 +2,14 @@
 
 #include <libdeflate.h>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -10,17 +18,17 @@
 
 namespace {
 
-// Level 1 is libdeflate's fastest real compression: on camera frames it
-// costs about a tenth of what zlib at level 5 with a filter tried per row
-// costs, for about the same size. Level 2 and up shrink frames by another
-// tenth or so at twice the time.
+// Level 1 is libdeflate's fastest real compression: a fraction of what zlib
+// at level 5 costs for about the same size once the filter suits the picture.
 constexpr int kDeflateLevel = 1;
 
-// Every row takes the Average filter (each byte minus the mean of the same
-// channel in the pixel to its left and in the pixel above). One fixed filter
-// spares the per-row trial of all five; of the five, Average gave the
-// smallest files on camera frames at no more time than the others.
-constexpr uint8_t kAverageFilter = 3;
+// The five filter types of PNG, in their codes' order.
+enum filter : uint8_t { none, sub, up, average, paeth };
+constexpr filter kFilters[] = {none, sub, up, average, paeth};
+// Every n-th row (not the first) is tried with each filter to choose one for
+// the whole image: one choice per image keeps the rows as fast as a fixed
+// filter, and a choice per row or band did not make files smaller.
+constexpr int kSampleEvery = 16;
 
 constexpr uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 constexpr uint8_t kGreyType = 0;
@@ -44,40 +52,119 @@ void close_chunk(uint8_t* at, const char type[4], size_t size) {
     put_be32(at + 8 + size, libdeflate_crc32(0, at + 4, 4 + size));
 }
 
-// Average of a row of single-byte samples against the row above (null for
-// the first row); neighbours outside the image count as zero.
-void average_row(const uint8_t* row, const uint8_t* above, int width, uint8_t* out) {
-    if (!above) {
-        out[0] = row[0];
-        for (int x = 1; x < width; ++x)
-            out[x] = uint8_t(row[x] - (row[x - 1] >> 1));
-        return;
+uint8_t paeth_predictor(int left, int up, int up_left) {
+    const int pa = std::abs(up - up_left);
+    const int pb = std::abs(left - up_left);
+    const int pc = std::abs(left + up - 2 * up_left);
+    return uint8_t(pa <= pb && pa <= pc ? left : pb <= pc ? up : up_left);
+}
+
+// Paeth of a grey row: the filter that suits most camera frames, so it gets
+// the vector form.
+void paeth_grey(const uint8_t* row, const uint8_t* above, size_t n, uint8_t* out) {
+    out[0] = uint8_t(row[0] - above[0]);
+    size_t x = 1;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const auto select = [](__m128i mask, __m128i yes, __m128i no) {
+        return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+    };
+    const auto abs16 = [&](__m128i v) { return _mm_max_epi16(v, _mm_sub_epi16(zero, v)); };
+    for (; x + 16 <= n; x += 16) {
+        const __m128i left8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x - 1));
+        const __m128i up8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x));
+        const __m128i corner8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + x - 1));
+        const __m128i here8 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        __m128i predicted[2];
+        for (int half = 0; half < 2; ++half) {
+            const auto widen = [&](__m128i v) {
+                return half ? _mm_unpackhi_epi8(v, zero) : _mm_unpacklo_epi8(v, zero);
+            };
+            const __m128i left = widen(left8), up = widen(up8), corner = widen(corner8);
+            const __m128i du = _mm_sub_epi16(up, corner), dl = _mm_sub_epi16(left, corner);
+            const __m128i pa = abs16(du), pb = abs16(dl), pc = abs16(_mm_add_epi16(du, dl));
+            const __m128i not_left = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+            predicted[half] = select(not_left, select(_mm_cmpgt_epi16(pb, pc), corner, up), left);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x),
+                         _mm_sub_epi8(here8, _mm_packus_epi16(predicted[0], predicted[1])));
     }
-    out[0] = uint8_t(row[0] - (above[0] >> 1));
-    for (int x = 1; x < width; ++x)
-        out[x] = uint8_t(row[x] - ((row[x - 1] + above[x]) >> 1));
+#endif
+    for (; x < n; ++x)
+        out[x] = uint8_t(row[x] - paeth_predictor(row[x - 1], above[x], above[x - 1]));
+}
+
+// One row of `n` bytes, `bpp` bytes a pixel, behind filter `f`; `above` is
+// the row before (zeros for the first row).
+void filter_row(filter f, const uint8_t* row, const uint8_t* above, size_t n, size_t bpp,
+                uint8_t* out) {
+    const size_t first = std::min(bpp, n);
+    switch (f) {
+        case none:
+            std::memcpy(out, row, n);
+            return;
+        case sub:
+            std::memcpy(out, row, first);
+            for (size_t x = bpp; x < n; ++x)
+                out[x] = uint8_t(row[x] - row[x - bpp]);
+            return;
+        case up:
+            for (size_t x = 0; x < n; ++x)
+                out[x] = uint8_t(row[x] - above[x]);
+            return;
+        case average:
+            for (size_t x = 0; x < first; ++x)
+                out[x] = uint8_t(row[x] - (above[x] >> 1));
+            for (size_t x = bpp; x < n; ++x)
+                out[x] = uint8_t(row[x] - ((row[x - bpp] + above[x]) >> 1));
+            return;
+        case paeth:
+            if (bpp == 1) return paeth_grey(row, above, n, out);
+            for (size_t x = 0; x < first; ++x)
+                out[x] = uint8_t(row[x] - above[x]);
+            for (size_t x = bpp; x < n; ++x)
+                out[x] = uint8_t(row[x] - paeth_predictor(row[x - bpp], above[x], above[x - bpp]));
+            return;
+    }
+}
+
+// Sum of the filtered bytes taken as signed: the smaller, the better the
+// filter predicts the picture.
+uint64_t cost(const uint8_t* bytes, size_t n) {
+    uint64_t sum = 0;
+    size_t x = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    __m128i total = zero;
+    for (; x + 16 <= n; x += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + x));
+        total = _mm_add_epi64(total, _mm_sad_epu8(_mm_min_epu8(v, _mm_sub_epi8(zero, v)), zero));
+    }
+    sum =
+        uint64_t(_mm_cvtsi128_si64(total)) + uint64_t(_mm_cvtsi128_si64(_mm_srli_si128(total, 8)));
+#endif
+    for (; x < n; ++x)
+        sum += uint64_t(std::abs(int(int8_t(bytes[x]))));
+    return sum;
 }
 
 // Each byte of `in` three times. The filter of a grey row expanded to three
 // equal channels is the grey row's filter expanded, so the expansion comes
 // last and only the filtered bytes are tripled.
-void triple(const uint8_t* in, int width, uint8_t* out) {
-    for (int x = 0; x + 1 < width; ++x) {
+void triple(const uint8_t* in, size_t width, uint8_t* out) {
+    for (size_t x = 0; x + 1 < width; ++x) {
         const uint32_t v = in[x] * 0x010101u;  // 4 bytes; the 4th is overwritten next
         std::memcpy(out + 3 * x, &v, 4);
     }
     std::memset(out + 3 * (width - 1), in[width - 1], 3);
 }
 
-// Average of a blue-green-red row, written red-green-blue.
-void average_bgr_row(const uint8_t* row, const uint8_t* above, int width, uint8_t* out) {
-    for (int x = 0; x < width; ++x) {
-        for (int c = 0; c < 3; ++c) {
-            const int at = 3 * x + 2 - c;  // the channel that goes to position c
-            const int left = x > 0 ? row[at - 3] : 0;
-            const int up = above ? above[at] : 0;
-            out[3 * x + c] = uint8_t(row[at] - ((left + up) >> 1));
-        }
+// A blue-green-red row written red-green-blue.
+void to_rgb(const uint8_t* bgr, size_t width, uint8_t* out) {
+    for (size_t x = 0; x < width; ++x) {
+        out[3 * x] = bgr[3 * x + 2];
+        out[3 * x + 1] = bgr[3 * x + 1];
+        out[3 * x + 2] = bgr[3 * x];
     }
 }
 
@@ -108,8 +195,60 @@ struct workspace {
         libdeflate_alloc_compressor(kDeflateLevel)};
     scratch filtered;  // the rows, each behind its filter type
     scratch deflated;  // the zlib stream
-    scratch grey_row;  // one grey row filtered, before it is tripled
+    scratch trial;     // one row filtered: a sample, or a grey row before it is tripled
+    scratch zeros;     // the row above the first
+    scratch rgb[2];    // blue-green-red rows reordered: this one and the one above
 };
+
+// The image's rows as the filters take them: grey rows as they are (one byte
+// a pixel), colour rows reordered to red-green-blue (three).
+class row_source {
+  public:
+    row_source(const cv::Mat& image, workspace& work)
+        : image_(image),
+          bpp_(size_t(image.channels())),
+          bytes_(size_t(image.cols) * bpp_),
+          zeros_(work.zeros.bytes(bytes_)),
+          rgb_{work.rgb[0].bytes(bytes_), work.rgb[1].bytes(bytes_)} {
+        std::memset(zeros_, 0, bytes_);
+    }
+    size_t bpp() const { return bpp_; }
+    size_t bytes() const { return bytes_; }
+    // Row y; -1 is the zero row above the first. A colour row stays valid
+    // until the row two further on is asked for.
+    const uint8_t* row(int y) {
+        if (y < 0) return zeros_;
+        if (bpp_ == 1) return image_.ptr<uint8_t>(y);
+        uint8_t* out = rgb_[y & 1];
+        to_rgb(image_.ptr<uint8_t>(y), size_t(image_.cols), out);
+        return out;
+    }
+
+  private:
+    const cv::Mat& image_;
+    size_t bpp_, bytes_;
+    uint8_t* zeros_;
+    uint8_t* rgb_[2];
+};
+
+// The filter that predicts the sample rows best. Equal channels cost three
+// times their grey row, so an expanded grey image chooses as the grey one.
+filter choose_filter(row_source& rows, int height, uint8_t* trial) {
+    uint64_t total[std::size(kFilters)] = {};
+    for (int y = std::min(kSampleEvery / 2, height - 1); y >= 1 && y < height; y += kSampleEvery) {
+        const uint8_t* above = rows.row(y - 1);
+        const uint8_t* row = rows.row(y);
+        for (const filter f : kFilters) {
+            filter_row(f, row, above, rows.bytes(), rows.bpp(), trial);
+            total[f] += cost(trial, rows.bytes());
+        }
+    }
+    filter best = average;  // no sample row: the one that suited most pictures
+    for (const filter f : kFilters) {
+        if (total[f] < total[best]) best = f;
+    }
+    return best;
+}
 
 }  // namespace
 
@@ -123,6 +262,7 @@ std::vector<uint8_t> write_png(const cv::Mat& image, png_colour colour) {
     const int width = image.cols;
     const int height = image.rows;
     const bool rgb = colour == png_colour::rgb;
+    const bool tripled = rgb && channels == 1;
     const size_t row_bytes = size_t(width) * (rgb ? 3 : 1);
     const size_t stride = 1 + row_bytes;  // filter type, then the row
     const size_t raw_size = stride * size_t(height);
@@ -130,21 +270,22 @@ std::vector<uint8_t> write_png(const cv::Mat& image, png_colour colour) {
     thread_local workspace work;
     if (!work.compressor) throw std::bad_alloc();
 
+    row_source rows(image, work);
     uint8_t* const raw = work.filtered.bytes(raw_size);
-    uint8_t* const grey_row = work.grey_row.bytes(size_t(width));
+    uint8_t* const trial = work.trial.bytes(rows.bytes());
+    const filter chosen = choose_filter(rows, height, trial);
+    const uint8_t* above = rows.row(-1);
     for (int y = 0; y < height; ++y) {
         uint8_t* out = raw + stride * size_t(y);
-        *out++ = kAverageFilter;
-        const uint8_t* row = image.ptr<uint8_t>(y);
-        const uint8_t* above = y > 0 ? image.ptr<uint8_t>(y - 1) : nullptr;
-        if (channels == 3) {
-            average_bgr_row(row, above, width, out);
-        } else if (rgb) {
-            average_row(row, above, width, grey_row);
-            triple(grey_row, width, out);
+        *out++ = chosen;
+        const uint8_t* row = rows.row(y);
+        if (tripled) {
+            filter_row(chosen, row, above, rows.bytes(), 1, trial);
+            triple(trial, size_t(width), out);
         } else {
-            average_row(row, above, width, out);
+            filter_row(chosen, row, above, rows.bytes(), rows.bpp(), out);
         }
+        above = row;
     }
 
     const size_t bound = libdeflate_zlib_compress_bound(work.compressor.get(), raw_size);

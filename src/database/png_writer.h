@@ -1,6 +1,7 @@
 // PNG files of 8-bit images, written for speed: every row takes the same
-// filter and the image data is deflated at a fast level, so a frame costs a
-// fraction of what a writer that tries every filter on every row spends. A
+// filter, the one that predicts a sample of the image's rows best, and the
+// image data is deflated at a fast level, so a frame costs a fraction of what
+// a writer that tries every filter on every row spends. A
 // decoder reads back exactly the image's pixels; the bytes differ from other
 // writers' and are a little larger or smaller depending on the picture.
 //

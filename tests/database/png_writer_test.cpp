@@ -7,6 +7,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <libdeflate.h>
+
+#include <set>
 #include <stdexcept>
 
 namespace {
@@ -52,7 +55,62 @@ testing::AssertionResult reads_back_as(const cv::Mat& expected, const std::vecto
     return testing::AssertionFailure() << wrong << " samples differ";
 }
 
+// The filter types of the rows of a file (its one IDAT chunk inflated).
+std::set<int> filter_types(const std::vector<uint8_t>& png, size_t row_bytes, size_t rows) {
+    const size_t size =
+        size_t(png[33]) << 24 | size_t(png[34]) << 16 | size_t(png[35]) << 8 | png[36];
+    std::vector<uint8_t> raw((1 + row_bytes) * rows);
+    libdeflate_decompressor* inflater = libdeflate_alloc_decompressor();
+    const auto result = libdeflate_zlib_decompress(inflater, png.data() + 41, size, raw.data(),
+                                                   raw.size(), nullptr);
+    libdeflate_free_decompressor(inflater);
+    std::set<int> types;
+    if (result != LIBDEFLATE_SUCCESS) return types;
+    for (size_t y = 0; y < rows; ++y)
+        types.insert(raw[y * (1 + row_bytes)]);
+    return types;
+}
+
+// Pictures each of which one of the five filters predicts best: small values
+// (none), rows that ramp (sub), equal rows (up), blurred shapes (paeth) and
+// the camera's noisy ballast (average).
+std::vector<cv::Mat> one_for_each_filter(cv::Size size) {
+    cv::RNG rng(size.area());
+    cv::Mat small(size, CV_8UC1), ramps(size, CV_8UC1), columns(size, CV_8UC1);
+    for (int y = 0; y < size.height; ++y) {
+        const int offset = rng.uniform(0, 256);
+        for (int x = 0; x < size.width; ++x) {
+            small.at<uint8_t>(y, x) = uint8_t(rng.uniform(-3, 4));
+            ramps.at<uint8_t>(y, x) = uint8_t(offset + 3 * x);
+            columns.at<uint8_t>(y, x) = uint8_t(x * 37 % 251);
+        }
+    }
+    cv::Mat shapes(size, CV_8UC1, cv::Scalar(90));
+    for (int i = 0; i < 40; ++i) {
+        cv::circle(shapes, {rng.uniform(0, size.width), rng.uniform(0, size.height)},
+                   rng.uniform(2, 60), cv::Scalar(rng.uniform(0, 256)), cv::FILLED);
+    }
+    cv::GaussianBlur(shapes, shapes, {9, 9}, 3);
+    return {small, ramps, columns, shapes, camera_frame(size, CV_8UC1)};
+}
+
 }  // namespace
+
+TEST(png_writer, every_filter_is_chosen_for_the_picture_it_suits_and_reads_back) {
+    std::set<int> chosen;
+    for (const cv::Size size : {cv::Size(641, 479), cv::Size(2047, 33)}) {
+        for (const cv::Mat& grey : one_for_each_filter(size)) {
+            const auto png = write_png(grey, png_colour::rgb);
+            cv::Mat expanded;
+            cv::cvtColor(grey, expanded, cv::COLOR_GRAY2BGR);
+            EXPECT_TRUE(reads_back_as(expanded, png)) << size;
+            const auto types = filter_types(png, 3 * size_t(size.width), size_t(size.height));
+            EXPECT_EQ(types.size(), 1u);  // one filter for the whole image
+            chosen.insert(types.begin(), types.end());
+        }
+    }
+    EXPECT_EQ(chosen, (std::set<int>{0, 1, 2, 3, 4}));
+}
 
 TEST(png_writer, grey_images_read_back_as_grey_and_as_three_equal_channels) {
     for (const cv::Size size : kSizes) {
