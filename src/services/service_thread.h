@@ -1,10 +1,10 @@
 // Base of the network services: each is a joinable thread (run through
 // worker_threads) with an I/O loop of its own that runs for as long as the
-// main window lives. Nothing a peer
-// does ends a service: a handler that throws, or a loop that runs out of
-// work, is journalled, everything is closed, and after a pause the service
-// starts again. Only the link's detach (the window going) ends it: the link
-// stops the loop and waits (briefly) until every socket is closed, so
+// main window lives. Nothing a peer does ends a service: a handler that
+// throws, or a loop that runs out of work, is journalled, everything is
+// closed, and after a pause the service starts again. Only the link's detach
+// (the window going) ends it: the link stops the loop and waits (briefly)
+// until every socket is closed, and the window then joins the thread, so
 // nothing of the service outlives the window.
 //
 // Derived classes implement start() (open their sockets and begin their
