@@ -23,5 +23,8 @@ enum command_id {
     id_replace_session = 18,
     id_dpp_test = 19,
     id_coverage_report = 20,
-    id_last_command = id_coverage_report,
+    id_fleet_upload = 21,
+    id_fleet_upload_all = 22,
+    id_fleet_delete_stored = 23,
+    id_last_command = id_fleet_delete_stored,
 };

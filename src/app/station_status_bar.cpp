@@ -30,6 +30,8 @@ wxString typical_text(int field) {
             return write_thread::status_text(odometer_new, 9999999, 99999, 9, 9);
         case field_disk:
             return load_thread::disk_space_text(L"/", 0, 0);
+        case field_fleet:
+            return L"Хранилище: выгрузка 100%, 9999.9 из 9999.9 МБ, 99.9 МБ/с";
         default:
             return wxEmptyString;
     }
@@ -38,7 +40,7 @@ wxString typical_text(int field) {
 }  // namespace
 
 station_status_bar::station_status_bar(wxWindow* parent) : wxStatusBar(parent, wxID_ANY) {
-    SetFieldsCount(status_field_count);
+    SetFieldsCount(fields_);
     for (int field = 0; field < status_field_count; ++field)
         needed_[field] = width_of(field, typical_text(field));
     Bind(wxEVT_SIZE, [this](wxSizeEvent& event) {
@@ -56,7 +58,7 @@ int station_status_bar::width_of(int field, const wxString& text) const {
 }
 
 void station_status_bar::DoUpdateStatusText(int field) {
-    if (field >= 0 && field < status_field_count) {
+    if (field >= 0 && field < fields_) {
         const int width = width_of(field, GetStatusText(field));
         if (width > needed_[field]) {
             needed_[field] = width;
@@ -69,17 +71,25 @@ void station_status_bar::DoUpdateStatusText(int field) {
 void station_status_bar::fit_fields() {
     const int room = GetClientSize().GetWidth();
     const int others =
-        std::accumulate(needed_.begin(), needed_.end(), 0) - needed_[field_stream_info];
+        std::accumulate(needed_.begin(), needed_.begin() + fields_, 0) - needed_[field_stream_info];
     std::array<int, status_field_count> widths = needed_;
     if (room <= 0 || room - others >= needed_[field_stream_info] / 2) {
-        // The stream information, the least of the four to the operator,
+        // The stream information, the least of the fields to the operator,
         // takes the rest of the bar, and alone gives up room when short.
         widths[field_stream_info] = -1;
     } else {
-        for (int i = 0; i < status_field_count; ++i)
+        for (int i = 0; i < fields_; ++i)
             widths[i] = -needed_[i];  // shares in proportion
     }
-    SetStatusWidths(status_field_count, widths.data());
+    SetStatusWidths(fields_, widths.data());
+}
+
+void station_status_bar::show_fleet_field(bool show) {
+    const int fields = show ? status_field_count : field_fleet;
+    if (fields == fields_) return;
+    fields_ = fields;
+    SetFieldsCount(fields_);
+    fit_fields();
 }
 
 void station_status_bar::set_faults(int faults) {

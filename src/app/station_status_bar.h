@@ -1,5 +1,6 @@
 // The main window's status bar: four fields (status_field) whose texts the
-// thread events set, in their fixed order. While the recording has a
+// thread events set, in their fixed order, and a fifth, the fleet store's
+// transfers, while the fleet store is on. While the recording has a
 // fault (the recording_fault bits of evt_dpp_status), the recording field
 // carries a red mark and red text, its text staying the recorder's; the
 // journal says which faults began and ended.
@@ -23,7 +24,8 @@ enum status_field : int {
     field_stream_info = 1,  // evt_stream_info
     field_recording = 2,    // evt_dpp_status
     field_disk = 3,         // evt_thread_status
-    status_field_count = 4,
+    field_fleet = 4,        // evt_fleet_progress, shown while the fleet store is on
+    status_field_count = 5,
 };
 
 class station_status_bar : public wxStatusBar {
@@ -33,6 +35,10 @@ class station_status_bar : public wxStatusBar {
     // The recording_fault bits now set; 0 clears the mark.
     void set_faults(int faults);
     int faults() const { return faults_; }
+
+    // Shows or hides the fleet store's field (hidden at first).
+    void show_fleet_field(bool show);
+    int fields() const { return fields_; }
 
     // The room the text of the field has when drawn (its mark left out).
     int text_room(int field) const;
@@ -48,5 +54,6 @@ class station_status_bar : public wxStatusBar {
     int mark_side(const wxRect& field) const;
 
     int faults_ = 0;
+    int fields_ = field_fleet;  // shown now
     std::array<int, status_field_count> needed_{};
 };

@@ -9,6 +9,7 @@
 #include "app/database/VImagePanel.h"
 #include "app/database/database_list.h"
 #include "app/database/database_pane.h"
+#include "app/fleet/fleet_pane.h"
 #include "app/log_viewer.h"
 #include "app/station_status_bar.h"
 #include "app/tool_art.h"
@@ -91,6 +92,9 @@ undercam_frame::undercam_frame()
     Bind(evt_rc_command, &undercam_frame::on_rc_command, this);
     Bind(evt_db_list, &undercam_frame::on_db_list, this);
     Bind(evt_coverage, &undercam_frame::on_coverage, this);
+    Bind(evt_fleet_state, &undercam_frame::on_fleet_state, this);
+    Bind(evt_fleet_progress, &undercam_frame::on_fleet_progress, this);
+    Bind(evt_fleet_deletable, &undercam_frame::on_fleet_deletable, this);
 
     const wxString home = wxFileName::GetHomeDir();
     config_file_ = configuration_file_name(home);
@@ -107,6 +111,7 @@ undercam_frame::undercam_frame()
         // and the camera layer is closed as the destructor would.
         link_->detach();
         workers_.join_all();
+        fleet_.reset();
         layout_->UnInit();
         if (cameras_) cameras_->release();
         if (factory_) J_Factory_Close(factory_);
@@ -140,12 +145,15 @@ void undercam_frame::start_up() {
     create_bars();
     cameras_->open_preferred_camera();
     start_services();
+    link_->with_config([this](wxConfigBase& config) { protect_secrets(config, config_file_); });
+    fleet_->apply_settings();
 }
 
 undercam_frame::~undercam_frame() {
     // From here on no worker delivers an event or reads the configuration.
     link_->detach();
     workers_.join_all();
+    fleet_.reset();
     layout_->UnInit();
     config_.reset();
     preview_.release();
@@ -159,6 +167,12 @@ void undercam_frame::add_commands() {
     const auto idle = [this] { return this->idle(); };
     cameras_ = std::make_unique<camera_controls>(factory_, link_, idle);
     databases_ = std::make_unique<database_pane>(this, link_, workers_, idle);
+    fleet_ = std::make_unique<fleet_pane>(this, link_, idle);
+    databases_->set_hooks({[this](const wxString& path) { return fleet_->let_go(path); },
+                           [this](const wxString& path, bool had, bool changed) {
+                               fleet_->after_command(path, had, changed);
+                           },
+                           [this](const wxString& path) { fleet_->deleted(path); }});
     const auto can_start = [this] { return this->idle() && cameras_->camera(); };
     commands_.add(id_settings, L"Настройки", idle, [this] { change_settings(); });
     commands_.add(id_exit, L"Выход", {}, [this] { Close(true); });
@@ -172,6 +186,7 @@ void undercam_frame::add_commands() {
     commands_.add(id_dpp_test, L"Тест ДПП", {}, [this] { test_odometer(); });
     cameras_->add_commands(commands_);
     databases_->add_commands(commands_);
+    fleet_->add_commands(commands_);
 }
 
 void undercam_frame::create_menus() {
@@ -266,6 +281,9 @@ void undercam_frame::create_bars() {
     cameras_->add_tools(bar);
     bar->Realize();
     show_bars_when_wide();
+    fleet_->set_views(
+        databases_->list(), status_bar_,
+        {GetMenuBar()->GetMenu(GetMenuBar()->FindMenu(L"Обработка")), &database_menu_}, &commands_);
 }
 
 void undercam_frame::show_bars_when_wide() {
@@ -329,6 +347,8 @@ void undercam_frame::change_settings() {
     undercam_options dialog(this, link_);
     if (dialog.ShowModal() != wxID_OK) return;
     link_->with_config([](wxConfigBase& config) { config.Flush(false); });
+    link_->with_config([this](wxConfigBase& config) { protect_secrets(config, config_file_); });
+    fleet_->apply_settings();
     apply_view_settings();
     const bool moved = write_path() != before;
     if (idle()) {
@@ -461,6 +481,19 @@ void undercam_frame::on_rc_command(wxThreadEvent& event) {
 
 void undercam_frame::on_db_list(wxThreadEvent& event) {
     databases_->on_db_list(event);
+    if (event.GetInt() == 0) fleet_->session_closed(event.GetString());  // a recording's
+}
+
+void undercam_frame::on_fleet_state(wxThreadEvent& event) {
+    fleet_->on_state(event);
+}
+
+void undercam_frame::on_fleet_progress(wxThreadEvent& event) {
+    fleet_->on_progress(event);
+}
+
+void undercam_frame::on_fleet_deletable(wxThreadEvent& event) {
+    fleet_->on_deletable(event);
 }
 
 void undercam_frame::on_coverage(wxThreadEvent& event) {

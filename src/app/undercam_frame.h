@@ -6,7 +6,8 @@
 //
 // Its jobs beyond that are delegated: the camera controls (camera_controls)
 // keep the cameras and the tool bar's choices, the database pane
-// (database_pane) the list of recorded databases and the commands on them.
+// (database_pane) the list of recorded databases and the commands on them,
+// the fleet pane (fleet_pane) the uploads to the fleet store.
 // The window holds the acquisition commands, the settings, the odometer test
 // and the remote commands itself. Every command is in one table with the
 // rule that says when it may run, and runs inside the one error boundary
@@ -34,6 +35,7 @@
 
 class camera_controls;
 class database_pane;
+class fleet_pane;
 class live_coverage;
 class log_viewer;
 class station_status_bar;
@@ -95,6 +97,9 @@ class undercam_frame : public wxFrame {
     void on_rc_command(wxThreadEvent& event);
     void on_db_list(wxThreadEvent& event);
     void on_coverage(wxThreadEvent& event);
+    void on_fleet_state(wxThreadEvent& event);
+    void on_fleet_progress(wxThreadEvent& event);
+    void on_fleet_deletable(wxThreadEvent& event);
 
     FACTORY_HANDLE factory_ = nullptr;
     std::unique_ptr<wxAuiManager> layout_;
@@ -111,6 +116,8 @@ class undercam_frame : public wxFrame {
     command_table commands_;
     std::unique_ptr<camera_controls> cameras_;
     std::unique_ptr<database_pane> databases_;
+    // Joined after the workers: the link's detach() has stopped its thread.
+    std::unique_ptr<fleet_pane> fleet_;
     wxMenu capture_menu_;
     wxMenu database_menu_;
     station_status_bar* status_bar_ = nullptr;

@@ -1,12 +1,14 @@
 #include "app/undercam_options.h"
 
 #include "app/command_boundary.h"
+#include "fleet/bucket_layout.h"
 #include "runtime/configuration.h"
 
 #include <wx/button.h>
 #include <wx/propgrid/advprops.h>
 #include <wx/propgrid/propgrid.h>
 #include <wx/sizer.h>
+#include <wx/stattext.h>
 
 wxBEGIN_EVENT_TABLE(undercam_options, wxDialog)
     EVT_BUTTON(wxID_OK, undercam_options::on_ok)
@@ -96,15 +98,69 @@ undercam_options::undercam_options(wxWindow* parent, const app_link_ptr& link)
         link_->read_bool(cfg::rc_service_enabled, cfg::rc_service_enabled_default)));
     grid_->Append(new wxStringProperty(L"Порт", cfg::rc_service_port,
                                        text(cfg::rc_service_port, cfg::rc_service_port_default)));
+    add_fleet_settings();
 
+    problem_ = new wxStaticText(this, wxID_ANY, wxEmptyString);
+    problem_->SetForegroundColour(*wxRED);
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->Add(new wxButton(this, wxID_OK, "Ok"), 0, wxALL, 10);
     buttons->Add(new wxButton(this, wxID_CANCEL, L"Отмена"), 0, wxALL, 10);
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(grid_, 1, wxEXPAND | wxALL, 10);
+    column->Add(problem_, 0, wxEXPAND | wxLEFT | wxRIGHT, 10);
     column->Add(buttons, 0, wxALIGN_RIGHT);
     SetSizer(column);
     CentreOnParent(wxBOTH);
+}
+
+void undercam_options::add_fleet_settings() {
+    const auto text = [&](const wxString& key, const wxString& fallback = {}) {
+        return link_->read_text(key, fallback);
+    };
+    grid_->Append(new wxPropertyCategory(L"Хранилище парка", L"Хранилище парка"));
+    grid_->Append(
+        new wxBoolProperty(L"Выгружать записи в хранилище парка", cfg::fleet_enabled,
+                           link_->read_bool(cfg::fleet_enabled, cfg::fleet_enabled_default)));
+    grid_->Append(new wxStringProperty(L"Адрес (http:// или https://)", cfg::fleet_endpoint,
+                                       text(cfg::fleet_endpoint)));
+    grid_->Append(new wxStringProperty(L"Регион", cfg::fleet_region,
+                                       text(cfg::fleet_region, cfg::fleet_region_default)));
+    grid_->Append(new wxStringProperty(L"Корзина", cfg::fleet_bucket, text(cfg::fleet_bucket)));
+    grid_->Append(
+        new wxStringProperty(L"Ключ доступа", cfg::fleet_access_key, text(cfg::fleet_access_key)));
+    auto* secret = grid_->Append(new wxStringProperty(L"Секретный ключ", cfg::fleet_secret_key,
+                                                      text(cfg::fleet_secret_key)));
+    secret->SetAttribute(wxPG_STRING_PASSWORD, true);
+    grid_->Append(new wxStringProperty(L"Имя вагона (латинские буквы, цифры, . _ -)",
+                                       cfg::fleet_vehicle, text(cfg::fleet_vehicle)));
+    grid_->Append(
+        new wxIntProperty(L"Наибольшая скорость, КБ/с (0 — без ограничения)", cfg::fleet_max_rate,
+                          link_->read_long(cfg::fleet_max_rate, cfg::fleet_max_rate_default)));
+    grid_->Append(new wxFileProperty(L"Сертификаты хранилища (пусто — системные)",
+                                     cfg::fleet_ca_file, text(cfg::fleet_ca_file)));
+}
+
+bool undercam_options::check_settings() {
+    const auto refuse = [this](const wxString& key, const wxString& why) {
+        problem_->SetLabel(why);
+        grid_->SelectProperty(key, true);
+        Layout();
+        return false;
+    };
+    const wxString vehicle = grid_->GetPropertyValueAsString(cfg::fleet_vehicle);
+    if (!vehicle.empty() && !bucket_layout::is_vehicle_name(vehicle.ToStdString(wxConvUTF8))) {
+        return refuse(cfg::fleet_vehicle,
+                      L"Имя вагона: только латинские буквы, цифры, точка, "
+                      L"дефис и подчеркивание, до 64 знаков");
+    }
+    if (grid_->GetPropertyValueAsLong(cfg::fleet_max_rate) < 0)
+        return refuse(cfg::fleet_max_rate, L"Наибольшая скорость не может быть меньше нуля");
+    problem_->SetLabel(wxEmptyString);
+    return true;
+}
+
+wxString undercam_options::problem() const {
+    return problem_->GetLabel();
 }
 
 void undercam_options::write_settings() {
@@ -130,6 +186,7 @@ void undercam_options::write_settings() {
 
 void undercam_options::on_ok(wxCommandEvent&) {
     run_guarded([this] {
+        if (!check_settings()) return;
         write_settings();
         EndModal(wxID_OK);
     });

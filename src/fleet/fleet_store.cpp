@@ -28,7 +28,7 @@ constexpr uint64_t kManifestLimit = uint64_t(512) << 20;
 
 }  // namespace
 
-std::vector<stored_session> fleet_store::sessions(const session_filter& filter) {
+std::vector<session_place> fleet_store::sessions(const session_filter& filter) {
     std::vector<std::string> vehicles;
     if (!filter.vehicle.empty()) {
         vehicles.push_back(filter.vehicle);
@@ -38,7 +38,7 @@ std::vector<stored_session> fleet_store::sessions(const session_filter& filter) 
             if (bucket_layout::is_vehicle_name(v)) vehicles.push_back(v);
         }
     }
-    std::vector<stored_session> found;
+    std::vector<session_place> found;
     for (const auto& vehicle : vehicles) {
         if (!bucket_layout::is_vehicle_name(vehicle)) {
             throw std::invalid_argument("the vehicle name \"" + vehicle +

@@ -22,7 +22,7 @@
 class s3_client;
 
 // One session's place in the bucket, as the listing gives it.
-struct stored_session {
+struct session_place {
     std::string prefix;  // "<vehicle>/<side>/<time>/"
     std::string vehicle;
     std::string side;
@@ -44,7 +44,7 @@ class fleet_store {
     // Every session place matching the filter, in key order, whether its
     // manifest was written or not. Objects that follow no session layout are
     // passed over.
-    std::vector<stored_session> sessions(const session_filter& filter);
+    std::vector<session_place> sessions(const session_filter& filter);
 
     // The manifest at the prefix, read strictly; nothing when there is none
     // (the session is not complete there).

@@ -76,3 +76,8 @@ bool make_configuration_folder(const wxFileName& file);
 
 // The configuration object on that file: local file only, UTF-8 text.
 std::unique_ptr<wxFileConfig> open_configuration(const wxFileName& file);
+
+// Once the configuration holds a secret (fleet_secret_key), its file is
+// readable by its owner only, now and whenever it is written again. Call it
+// with the configuration's guard held (app_link::with_config).
+void protect_secrets(wxConfigBase& config, const wxFileName& file);

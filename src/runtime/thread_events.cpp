@@ -9,3 +9,6 @@ wxDEFINE_EVENT(evt_log_info, wxThreadEvent);
 wxDEFINE_EVENT(evt_rc_command, wxThreadEvent);
 wxDEFINE_EVENT(evt_db_list, wxThreadEvent);
 wxDEFINE_EVENT(evt_coverage, wxThreadEvent);
+wxDEFINE_EVENT(evt_fleet_state, wxThreadEvent);
+wxDEFINE_EVENT(evt_fleet_progress, wxThreadEvent);
+wxDEFINE_EVENT(evt_fleet_deletable, wxThreadEvent);

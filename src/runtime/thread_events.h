@@ -39,6 +39,18 @@
 //                      its session grows; text: the session's folder; payload:
 //                      its coverage so far; the window draws it under the
 //                      live view.
+//   evt_fleet_state    posted by upload_thread when a session's place in the
+//                      fleet store changes, and a few times a second while it
+//                      uploads; text: the database folder's path; int: its
+//                      fleet_row::state_kind; extra long: the percent of an
+//                      upload; shown in the list's column "Хранилище".
+//   evt_fleet_progress posted by upload_thread a few times a second while a
+//                      transfer runs; text: its progress and rate, empty when
+//                      none runs; shown in the status bar's fleet field.
+//   evt_fleet_deletable posted by upload_thread for a stored session it has
+//                      verified again in the store at the window's request;
+//                      text: the database folder's path; the window deletes
+//                      it (if it may still).
 #pragma once
 
 #include <wx/event.h>
@@ -52,3 +64,6 @@ wxDECLARE_EVENT(evt_log_info, wxThreadEvent);
 wxDECLARE_EVENT(evt_rc_command, wxThreadEvent);
 wxDECLARE_EVENT(evt_db_list, wxThreadEvent);
 wxDECLARE_EVENT(evt_coverage, wxThreadEvent);
+wxDECLARE_EVENT(evt_fleet_state, wxThreadEvent);
+wxDECLARE_EVENT(evt_fleet_progress, wxThreadEvent);
+wxDECLARE_EVENT(evt_fleet_deletable, wxThreadEvent);

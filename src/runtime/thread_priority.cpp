@@ -10,6 +10,10 @@
 namespace {
 constexpr int kRecordingWorker = 2;  // steps below the thread's own
 constexpr int kLowest = 19;
+// linux/ioprio.h, which glibc does not wrap.
+constexpr int kIoprioWhoProcess = 1;
+constexpr int kIoprioClassIdle = 3;
+constexpr int kIoprioClassShift = 13;
 
 id_t this_thread() {
     return static_cast<id_t>(::syscall(SYS_gettid));
@@ -27,4 +31,10 @@ void run_below_recording() {
     const sched_param none{};
     if (::sched_setscheduler(static_cast<pid_t>(this_thread()), SCHED_IDLE, &none) != 0)
         ::setpriority(PRIO_PROCESS, this_thread(), kLowest);
+}
+
+void run_in_idle_class() {
+    run_below_recording();
+    ::syscall(SYS_ioprio_set, kIoprioWhoProcess, static_cast<int>(this_thread()),
+              kIoprioClassIdle << kIoprioClassShift);
 }

@@ -18,3 +18,9 @@ void run_as_recording_worker();
 // thread; the threads it creates afterwards inherit it. Failures are
 // ignored: the thread then runs as it did.
 void run_below_recording();
+
+// Puts the calling thread in the idle classes for both the CPU and the disk
+// (SCHED_IDLE and the idle I/O class), for work that may take hours and must
+// never delay the recording's writes: an upload reading whole sessions. Any
+// thread; failures are ignored.
+void run_in_idle_class();

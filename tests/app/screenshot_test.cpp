@@ -83,7 +83,7 @@ TEST_P(screenshot_test, a_recording_shows_what_matters_whole) {
     pump_events(500);
 
     // Each status field has room for its whole text, the red mark included.
-    for (int field = 0; field < status_field_count; ++field) {
+    for (int field = 0; field < bar->fields(); ++field) {
         const wxString text = bar->GetStatusText(field);
         const int width = bar->GetTextExtent(text).x + kFieldTextMargin;
         if (field == field_stream_info && !GetParam().everything_in_view) {

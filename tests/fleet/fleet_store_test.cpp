@@ -17,6 +17,7 @@
 #include "runtime/text_encoding.h"
 #include "support/db_dump.h"
 #include "support/fleet_engine.h"
+#include "support/fleet_sessions.h"
 #include "support/program_run.h"
 #include "support/private_network.h"
 #include "support/sample_db.h"
@@ -43,49 +44,6 @@ std::string read_file(const std::string& path) {
     return text.str();
 }
 
-// Frame keys 100, 105, ... with a gap after the tenth.
-std::vector<uint32_t> keys(size_t n) {
-    std::vector<uint32_t> k;
-    for (size_t i = 0; i < n; ++i)
-        k.push_back(100 + 5 * uint32_t(i) + (i >= 10 ? 50 : 0));
-    return k;
-}
-
-// A closed session of `frames` frames of `size` bytes each, the bytes random:
-// as large as a real session's, without the time to encode it.
-void make_large_session(const std::string& path, size_t frames, size_t size) {
-    std::mt19937_64 random(7);
-    ldb_writer w;
-    w.open(path);
-    std::string bytes(size, '\0');
-    const std::vector<uint32_t> at = keys(frames);
-    for (const uint32_t key : at) {
-        for (size_t i = 0; i + 8 <= size; i += 8) {
-            const uint64_t r = random();
-            std::memcpy(&bytes[i], &r, 8);
-        }
-        if (key == at.front()) {
-            w.put_dpp_start(key);
-            w.put_time_start(1709651000);
-        }
-        w.put_dpp_end(key);
-        w.put_time_end(1709651100);
-        w.put_stored(frame_key(key), bytes);
-    }
-    w.close("A : B", to_narrow(L"левый"));
-}
-
-// Every entry's key with the SHA-256 of its value.
-std::map<std::string, std::string> database_digest(const std::string& path) {
-    std::map<std::string, std::string> digests;
-    ldb_reader db(path);
-    db.scan({}, [&](std::string_view key, std::string_view value) {
-        digests.emplace(key, sha256_hex(value));
-        return true;
-    });
-    return digests;
-}
-
 class fleet_store_test : public testing::Test {
   protected:
     void SetUp() override {
@@ -95,23 +53,14 @@ class fleet_store_test : public testing::Test {
         state_file_ = home_ / "uploads.json";
     }
 
-    s3_settings settings() const {
-        s3_settings s;
-        s.endpoint = engine_->endpoint();
-        s.bucket = engine_->bucket();
-        s.access_key = engine_->account().access_key;
-        s.secret_key = engine_->account().secret_key;
-        s.connect_timeout = 3s;
-        s.stall_timeout = 10s;
-        return s;
-    }
+    s3_settings settings() const { return engine_settings(*engine_); }
 
     // A closed session of `frames` frames of the given size in a folder
     // named by its time.
     std::string session(const std::string& folder, size_t frames, cv::Size size = {640, 480},
                         const std::string& code = "A : B") {
         const std::string path = home_ / folder;
-        make_database(path, keys(frames), code, to_narrow(L"левый"), true, size);
+        make_database(path, session_keys(frames), code, to_narrow(L"левый"), true, size);
         return path;
     }
 

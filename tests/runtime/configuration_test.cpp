@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <wx/file.h>
 #include <wx/filefn.h>
 #include <wx/utils.h>
@@ -66,4 +68,26 @@ TEST(configuration, values_survive_a_new_object_on_the_same_file) {
     wxString text;
     ASSERT_TRUE(file.ReadAll(&text, wxConvUTF8));
     EXPECT_NE(text.Find(L"side=правый"), wxNOT_FOUND);
+}
+
+TEST(configuration, a_file_holding_a_secret_is_readable_by_its_owner_only) {
+    test_home home;
+    const wxFileName file = configuration_file_name(home.path());
+    ASSERT_TRUE(make_configuration_folder(file));
+    auto config = open_configuration(file);
+    config->Write(cfg::side, wxString("x"));
+    config->Flush();
+    protect_secrets(*config, file);  // no secret: left as the umask made it
+    struct stat st {};
+    ASSERT_EQ(::stat(file.GetFullPath().fn_str(), &st), 0);
+    const mode_t before = st.st_mode & 0777;
+    config->Write(cfg::fleet_secret_key, wxString("s3cr3t"));
+    protect_secrets(*config, file);
+    config->Flush();
+    ASSERT_EQ(::stat(file.GetFullPath().fn_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << std::oct << before;
+    config->Write(cfg::side, wxString("y"));  // written again, still private
+    config->Flush();
+    ASSERT_EQ(::stat(file.GetFullPath().fn_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }

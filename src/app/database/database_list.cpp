@@ -50,6 +50,7 @@ const column kColumns[] = {
      [](const ldb_entry& r) { return wxString::Format("%zu", static_cast<size_t>(r.info.count)); }},
 };
 constexpr long kColumnCount = long(std::size(kColumns));
+const wchar_t* const kFleetHeading = L"Хранилище";
 
 }  // namespace
 
@@ -71,6 +72,7 @@ wxString database_list::cell_text(const ldb_entry& entry, long column) {
 
 wxString database_list::OnGetItemText(long item, long column) const {
     if (item < 0 || static_cast<size_t>(item) >= rows_.size()) return wxEmptyString;
+    if (column == kColumnCount) return fleet_text(rows_[item].path);
     return cell_text(rows_[item], column);
 }
 
@@ -182,4 +184,36 @@ wxString database_list::selected_path() const {
     const long row = selected_row();
     if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return wxEmptyString;
     return rows_[row].path;
+}
+
+void database_list::show_fleet_column(bool show) {
+    if (show == fleet_column_) return;
+    fleet_column_ = show;
+    if (show) {
+        // As wide as its longest text, "выгрузка 100%", from the start.
+        AppendColumn(kFleetHeading);
+        const int width = std::max(GetTextExtent(kFleetHeading).GetWidth(),
+                                   GetTextExtent(L"выгрузка 100%").GetWidth());
+        SetColumnWidth(int(kColumnCount), width + kColumnMargin);
+    } else {
+        DeleteColumn(int(kColumnCount));
+    }
+    Refresh();
+}
+
+void database_list::set_fleet_text(const wxString& path, const wxString& text) {
+    if (text.empty()) {
+        fleet_texts_.erase(path);
+    } else {
+        fleet_texts_[path] = text;
+    }
+    if (!fleet_column_ || !has_row(path)) return;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        if (rows_[i].path == path) RefreshItem(long(i));
+    }
+}
+
+wxString database_list::fleet_text(const wxString& path) const {
+    const auto it = fleet_texts_.find(path);
+    return it == fleet_texts_.end() ? wxString() : it->second;
 }

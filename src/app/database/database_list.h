@@ -2,7 +2,9 @@
 // single-selection report list holding its own copy of the catalogue's
 // entries as rows, each database folder once. It never touches the
 // catalogue: the database pane gives it the rows the catalogue took. Its
-// columns, each heading with the text of a row, are listed in one table.
+// columns, each heading with the text of a row, are listed in one table;
+// while the fleet store is on, a last column "Хранилище" shows each
+// session's place there, kept by folder whether or not it has a row yet.
 //
 // Rows arrive by the thousand during a scan, so a row costs the same
 // whatever the list's length, and no text is measured as it arrives: the
@@ -37,6 +39,13 @@ class database_list : public wxListCtrl {
     // Replaces the row with this path, if there is one.
     void update_row(const ldb_entry& row);
     void clear();
+
+    // The column "Хранилище", hidden at first.
+    void show_fleet_column(bool show);
+    bool fleet_column_shown() const { return fleet_column_; }
+    // The text of a folder's cell in that column ("" clears it).
+    void set_fleet_text(const wxString& path, const wxString& text);
+    wxString fleet_text(const wxString& path) const;
 
     // True once every row's texts have been measured and the columns fit them.
     bool columns_fitted() const { return measured_ == rows_.size(); }
@@ -81,4 +90,6 @@ class database_list : public wxListCtrl {
     size_t measured_ = 0;               // rows_ before this index are measured
     bool narrowing_ = false;  // since show(): the widths may also shrink, once all are measured
     wxTimer fit_timer_;
+    bool fleet_column_ = false;
+    std::unordered_map<wxString, wxString, path_hash> fleet_texts_;  // by folder
 };

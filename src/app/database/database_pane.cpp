@@ -102,11 +102,26 @@ void database_pane::reload() {
     }
 }
 
+void database_pane::with_hooks(const wxString& path, bool changes,
+                               const std::function<void()>& command) {
+    const bool had = hooks_.let_go && hooks_.let_go(path);
+    try {
+        command();
+    } catch (...) {
+        if (hooks_.after) hooks_.after(path, had, changes);
+        throw;
+    }
+    if (hooks_.after) hooks_.after(path, had, changes);
+}
+
 void database_pane::view_selected() {
-    viewer_dialog viewer(window_, to_narrow(list_->selected_path()));
-    viewer.panel()->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
-    viewer.panel()->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
-    viewer.ShowModal();
+    const wxString path = list_->selected_path();
+    with_hooks(path, false, [&] {
+        viewer_dialog viewer(window_, to_narrow(path));
+        viewer.panel()->set_scale(link_->read_double(cfg::scale, cfg::scale_default));
+        viewer.panel()->show_ruler(link_->read_bool(cfg::show_scale, cfg::show_scale_default));
+        viewer.ShowModal();
+    });
 }
 
 void database_pane::delete_selected() {
@@ -115,7 +130,9 @@ void database_pane::delete_selected() {
         wxString::Format(L"Данные в папке %s будут удалены безвозвратно. Продолжить?", path),
         L"Удаление данных", wxYES_NO | wxICON_WARNING, window_);
     if (answer != wxID_YES || !may_still_change(path)) return;
+    if (hooks_.let_go) hooks_.let_go(path);
     delete_database(path);
+    if (hooks_.deleted) hooks_.deleted(path);
     list_->show(catalogue::instance().snapshot());
 }
 
@@ -125,10 +142,10 @@ void database_pane::archive_selected() {
                         L"Архивы (*.zip)|*.zip", wxFD_SAVE | wxFD_OVERWRITE_PROMPT);
     if (dialog.ShowModal() != wxID_OK || !may_still_change(path)) return;
     archive_outcome outcome;
-    {
+    with_hooks(path, false, [&] {
         wxBusyInfo busy(L"Запись базы в архив...", window_);
         outcome = archive_database(path, dialog.GetPath());
-    }
+    });
     if (outcome.result == archive_outcome::file_failed) {
         log_error(outcome.message);
     } else if (outcome.result != archive_outcome::written) {
@@ -138,7 +155,9 @@ void database_pane::archive_selected() {
 
 void database_pane::replace_side_of_selected() {
     const wxString path = list_->selected_path();
-    replace_side(path, to_narrow(link_->read_text(cfg::side, cfg::side_default)));
+    with_hooks(path, true, [&] {
+        replace_side(path, to_narrow(link_->read_text(cfg::side, cfg::side_default)));
+    });
     show_changed(path);
 }
 
@@ -148,7 +167,7 @@ void database_pane::replace_session_of_selected() {
     wxTextEntryDialog dialog(window_, L"Введите новый код сеанса", L"Код сеанса",
                              from_narrow(current), wxOK | wxCANCEL | wxCENTRE);
     if (dialog.ShowModal() != wxID_OK || !may_still_change(path)) return;
-    replace_session(path, to_narrow(dialog.GetValue()));
+    with_hooks(path, true, [&] { replace_session(path, to_narrow(dialog.GetValue())); });
     show_changed(path);
 }
 

@@ -13,6 +13,9 @@
 // row still listed once their dialogs have closed; the report only reads,
 // and runs while recording too.
 //
+// Before a command changes, zips or shows a database, the hooks let the
+// fleet store's upload let go of it, and hear after what became of it.
+//
 // The window owns the pane and the list (a child window of its own).
 // User-interface thread only.
 #pragma once
@@ -33,6 +36,17 @@ class database_list;
 
 class database_pane : public wxEvtHandler {
   public:
+    // What the commands tell whoever else works on a database (the fleet
+    // store's uploads). Empty members are not called.
+    struct hooks {
+        // Before the command touches the database: true when `path` was
+        // being worked on (it is let go of now).
+        std::function<bool(const wxString& path)> let_go;
+        // After: `had` as let_go answered, `changed` when its record changed.
+        std::function<void(const wxString& path, bool had, bool changed)> after;
+        std::function<void(const wxString& path)> deleted;
+    };
+
     // `window`: the dialogs' parent; `workers`: where the scans run (the
     // window's, outliving the pane); `idle`: no acquisition runs.
     database_pane(wxWindow* window, const app_link_ptr& link, worker_threads& workers,
@@ -40,6 +54,7 @@ class database_pane : public wxEvtHandler {
     ~database_pane() override;
 
     void add_commands(command_table& commands);
+    void set_hooks(hooks h) { hooks_ = std::move(h); }
     // The items of "Обработка" and of the list's popup menu, in order (0: a separator).
     static const std::vector<int>& menu_items();
 
@@ -73,6 +88,8 @@ class database_pane : public wxEvtHandler {
     // Shows the catalogue's record of `path` in its row again.
     void show_changed(const wxString& path);
     void show_arriving_rows();
+    // Runs `command` on `path` between the hooks.
+    void with_hooks(const wxString& path, bool changes, const std::function<void()>& command);
 
     wxWindow* window_;
     app_link_ptr link_;
@@ -82,4 +99,5 @@ class database_pane : public wxEvtHandler {
     // Rows of the current scan not yet listed.
     std::vector<ldb_entry> arriving_rows_;
     wxTimer arriving_timer_;
+    hooks hooks_;
 };
