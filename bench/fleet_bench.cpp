@@ -6,10 +6,16 @@
 //     same chunks as files;
 //  2. one frame fetched from the store (one ranged GET, then the data
 //     service's PNG) against the same frame from the station's data service
-//     over loopback.
+//     over loopback;
+//  3. the recording's sustained odometer rate (the encoder pool, the
+//     simulated camera streaming at 25 frames a second) while uploads run
+//     one after another in the idle classes, against the same without.
 // Frames are textured 2048 x 1024 JPEGs, as a recording stores them.
 // Run as root (the namespace): build/bench/fleet_bench [FRAMES]
 #include "bench_util.h"
+#include "recording_rate.h"
+#include "sim_camera.h"
+#include "camera/capture_thread.h"
 #include "database/catalogue.h"
 #include "database/ldb_reader.h"
 #include "database/ldb_writer.h"
@@ -19,6 +25,7 @@
 #include "fleet/session_plan.h"
 #include "fleet/session_upload.h"
 #include "fleet/upload_state.h"
+#include "runtime/thread_priority.h"
 #include "local_data_service.h"
 #include "services/data_protocol.h"
 #include "support/fleet_engine.h"
@@ -53,6 +60,69 @@ std::vector<uint8_t> served_frame(unsigned short port, const request_bytes& requ
     std::vector<uint8_t> png(reply_length(head));
     asio::read(socket, asio::buffer(png));
     return png;
+}
+
+// Uploads of the session at `path`, each to a place of its own, one after
+// another in the idle classes until stopped: the upload thread's load.
+class upload_load {
+  public:
+    upload_load(const s3_settings& settings, const std::filesystem::path& root,
+                const std::string& path)
+        : store_(settings) {
+        thread_ = std::thread([this, root, path] {
+            run_in_idle_class();
+            for (int round = 0;; ++round) {
+                try {
+                    upload_state state((root / ("load-state" + std::to_string(round))).string(),
+                                       store_.settings().endpoint, store_.settings().bucket);
+                    session_upload(store_, state, path, "load" + std::to_string(round)).run();
+                    ++uploads;
+                } catch (const s3_aborted&) {
+                    return;
+                }
+            }
+        });
+    }
+    ~upload_load() {
+        store_.abort();
+        thread_.join();
+    }
+    std::atomic<int> uploads{0};
+
+  private:
+    s3_client store_;
+    std::thread thread_;
+};
+
+// The share of the recording's sustained rate kept while uploads run.
+double recording_beside_uploads(const std::filesystem::path& root, const s3_settings& settings,
+                                const std::string& path) {
+    const auto home = root / "rhome";
+    std::filesystem::create_directories(home / "Dunmere/config");
+    auto config = open_configuration(configuration_file_name(home.string()));
+    config->Write(cfg::write_path, wxString((root / "rec").string()));
+    config->Write(cfg::coordinate_server_enabled, false);
+    rate_counter sink;
+    auto link = std::make_shared<app_link>(&sink, config.get());
+    const simulated_camera camera(2048, 1024, 25);
+    auto frame = read_frame_geometry(camera.camera);
+    capture_thread* capture = start_capture_thread(link, camera.camera, *frame);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    std::printf("recording at 2048x1024, camera at 25 frames/s:\n");
+    const size_t encoders = write_thread::default_encoders();
+    const double alone =
+        sustained(link, *config, sink, *frame, encoders, 1.0,
+                  {2.4, 2.2, 2.0, 1.9, 1.8, 1.7, 1.6, 1.5, 1.4, 1.2, 1.0}, "pool alone");
+    double beside = 0;
+    if (alone > 0) {
+        upload_load load(settings, root, path);
+        beside = sustained(link, *config, sink, *frame, encoders, alone,
+                           {1.0, 0.97, 0.95, 0.9, 0.85, 0.8, 0.7}, "pool, uploads running");
+        std::printf("  uploads finished meanwhile: %d\n", load.uploads.load());
+    }
+    stop_capture_thread(capture);
+    link->detach();
+    return beside;
 }
 
 }  // namespace
@@ -151,10 +221,15 @@ int main(int argc, char** argv) {
                 frame.bare_ms);
 
     service.reset();
+
+    // 3. The recording with uploads running, against without.
+    const double with_uploads = recording_beside_uploads(root, settings, path);
+
     std::filesystem::remove_all(root);
     std::printf("\nratios:\n");
     std::printf("  upload throughput / aws s3 cp   %.3f (goal >= 0.8)\n",
                 upload.bare_ms / upload.ours_ms);
     std::printf("  frame from store / data service %.3f\n", frame.ratio());
+    std::printf("  recording with uploads / without %.3f (goal >= 0.95)\n", with_uploads);
     return 0;
 }

@@ -1,6 +1,7 @@
 // The upload thread against the real engine: sessions queued by the window
 // go up and are shown stored; a gateway killed under an upload costs one
-// journal row when it goes and one when it is back; a session taken back for
+// journal row when it goes and one when it is back, and a stored session is
+// let go for deletion only while the store still holds it whole; a session taken back for
 // a command is let go of at once; a new thread resumes what the last one
 // left, and takes up again a stored session the bucket no longer agrees with.
 #include "database/database_commands.h"
@@ -133,6 +134,17 @@ TEST_F(upload_thread_test, a_gateway_killed_under_an_upload_costs_one_row_each_w
     const auto m = manifest_of(state.find(path)->prefix);
     ASSERT_TRUE(m.has_value());
     EXPECT_EQ(m->count, 160u);
+
+    // Before a stored session is deleted here, it is verified there again.
+    queue_->add({upload_job::confirm_for_deletion, path});
+    ASSERT_TRUE(wait_until(
+        [&] { return window_.drain(), window_.texts(evt_fleet_deletable).size() == 1; }, 60s))
+        << journal();
+    s3_client(engine_settings(*engine_)).delete_object(m->prefix() + m->chunks[3].name);
+    queue_->add({upload_job::confirm_for_deletion, path});
+    ASSERT_TRUE(wait_until([&] { return rows_with(evt_log_error, L"не удален") == 1; }, 60s))
+        << journal();
+    EXPECT_EQ(window_.texts(evt_fleet_deletable).size(), 1u);  // not this time
     EXPECT_LT(stop(), 2s);
 }
 
