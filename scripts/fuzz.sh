@@ -13,11 +13,11 @@ seconds=${1:-30}
 shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(odometer coordinate_answer data_request rc_command discovery camera_settings
-                                     manifest s3_answer)
+                                     manifest s3_answer upload_state)
 
 declare -A max_len=([odometer]=512 [coordinate_answer]=2048 [data_request]=1024
                     [rc_command]=1024 [discovery]=128 [camera_settings]=2048
-                    [manifest]=8192 [s3_answer]=8192)
+                    [manifest]=8192 [s3_answer]=8192 [upload_state]=4096)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

@@ -2,6 +2,7 @@
 
 #include "runtime/configuration.h"
 #include "runtime/thread_events.h"
+#include "runtime/thread_name.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,6 +60,7 @@ std::string capture_thread::stream_info_text(uint64_t timestamp, uint32_t missin
 }
 
 wxThread::ExitCode capture_thread::Entry() {
+    name_this_thread("capture");
     bool looking = false;  // for a camera that was lost
     while (true) {
         const attempt_end end = attempt(looking);

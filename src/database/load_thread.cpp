@@ -10,6 +10,7 @@
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 #include "runtime/thread_priority.h"
+#include "runtime/thread_name.h"
 
 #include <wx/dir.h>
 #include <wx/filename.h>
@@ -119,6 +120,7 @@ wxString load_thread::volume_name(const wxString& folder) {
 }
 
 wxThread::ExitCode load_thread::Entry() {
+    name_this_thread("db scan");
     try {
         scan();
     } catch (const std::exception& e) {

@@ -1,6 +1,7 @@
 #include "database/shared_store.h"
 
 #include "database/ldb_format.h"
+#include "runtime/thread_name.h"
 
 #include <condition_variable>
 #include <map>
@@ -113,7 +114,10 @@ class registry {
         if (closer_running_) return;
         if (closer_.joinable()) closer_.join();  // it has ended or is ending
         closer_running_ = true;
-        closer_ = std::thread([this] { close_idle_handles(); });
+        closer_ = std::thread([this] {
+            name_this_thread("store closer");
+            close_idle_handles();
+        });
     }
 
     void close_idle_handles() {

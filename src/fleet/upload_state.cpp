@@ -103,8 +103,19 @@ upload_state::upload_state(std::string file, std::string endpoint, std::string b
     if (!in) return;  // no state yet
     std::ostringstream text;
     text << in.rdbuf();
+    load(text.str());
+}
+
+upload_state upload_state::from_text(std::string_view text, std::string endpoint,
+                                     std::string bucket) {
+    upload_state state({}, std::move(endpoint), std::move(bucket));
+    state.load(std::string(text));
+    return state;
+}
+
+void upload_state::load(const std::string& text) {
     try {
-        const json_value doc = parse_json(text.str());
+        const json_value doc = parse_json(text);
         if (doc.type != json_value::kind::object) bad("the state is not an object");
         uint64_t version = 0;
         const json_value* v = doc.find("version");
@@ -145,7 +156,7 @@ void upload_state::erase(const std::string& folder) {
                    records_.end());
 }
 
-void upload_state::save() const {
+std::string upload_state::text() const {
     std::string out = "{\"version\": 1, \"endpoint\": ";
     append_json_string(out, endpoint_);
     out += ", \"bucket\": ";
@@ -175,7 +186,11 @@ void upload_state::save() const {
         out += "]}";
     }
     out += "\n]}\n";
+    return out;
+}
 
+void upload_state::save() const {
+    const std::string out = text();
     namespace fs = std::filesystem;
     const fs::path path(file_);
     const fs::path folder = path.parent_path();

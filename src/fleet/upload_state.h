@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct chunk_record {
@@ -49,6 +50,12 @@ class upload_state {
     // Loads `file` if it exists and belongs to this endpoint and bucket.
     upload_state(std::string file, std::string endpoint, std::string bucket);
 
+    // A state read from `text` as from its file, for checking the format;
+    // it has no file of its own to save to.
+    static upload_state from_text(std::string_view text, std::string endpoint, std::string bucket);
+    // What save() writes.
+    std::string text() const;
+
     // Why an existing file was not taken ("" when it was, or there was none).
     const std::string& load_problem() const { return load_problem_; }
     const std::string& file() const { return file_; }
@@ -66,6 +73,8 @@ class upload_state {
     void save() const;
 
   private:
+    void load(const std::string& text);
+
     std::string file_;
     std::string endpoint_;
     std::string bucket_;

@@ -10,6 +10,7 @@
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
 #include "runtime/thread_priority.h"
+#include "runtime/thread_name.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -280,6 +281,7 @@ wxThread::ExitCode upload_thread::Entry() {
 }
 
 void upload_thread::work() {
+    name_this_thread("fleet upload");
     run_in_idle_class();
     s3_client client(settings_.store);
     queue_->set_client(&client);

@@ -2,6 +2,7 @@
 
 #include "database/ldb_writer.h"
 #include "runtime/thread_priority.h"
+#include "runtime/thread_name.h"
 
 #include <boost/asio/post.hpp>
 
@@ -99,6 +100,7 @@ void frame_pipeline::encode(slot& s) {
 }
 
 void frame_pipeline::work() {
+    name_this_thread("encoder");
     run_as_recording_worker();
     while (true) {
         slot* s = nullptr;

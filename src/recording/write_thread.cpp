@@ -13,6 +13,7 @@
 #include "runtime/disk_space.h"
 #include "runtime/text_encoding.h"
 #include "runtime/thread_events.h"
+#include "runtime/thread_name.h"
 
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
@@ -130,6 +131,7 @@ wxString write_thread::status_text(odometer_format format, uint32_t value, uint3
 }
 
 wxThread::ExitCode write_thread::Entry() {
+    name_this_thread("recording");
     ExitCode result = 0;
     try {
         odometer_ = std::make_unique<odometer_link>(

@@ -17,7 +17,9 @@ constexpr size_t kMaxSendsPending = 16;
 }  // namespace
 
 discovery_service::discovery_service(const app_link_ptr& link, unsigned short port)
-    : service_thread(link, "Unknown exception in discovery_service"), socket_(io()), pause_(io()) {
+    : service_thread(link, "Unknown exception in discovery_service", "discovery"),
+      socket_(io()),
+      pause_(io()) {
     socket_.open(udp::v4());
     socket_.bind(udp::endpoint(udp::v4(), port));
 }

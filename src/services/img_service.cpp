@@ -8,6 +8,7 @@
 #include "runtime/text_encoding.h"
 #include "runtime/thread_priority.h"
 #include "services/descriptor_reserve.h"
+#include "runtime/thread_name.h"
 
 #include <boost/asio/post.hpp>
 
@@ -46,7 +47,7 @@ std::vector<uint8_t> encode_frame_png(const cv::Mat& image) {
 }
 
 img_service::img_service(const app_link_ptr& link, options o)
-    : service_thread(link, "Unknown exception in img_service"),
+    : service_thread(link, "Unknown exception in img_service", "data service"),
       options_(o),
       acceptor_(io()),
       retry_(io()) {}
@@ -181,6 +182,7 @@ std::shared_ptr<data_connection> img_service::longest_idle() const {
 void img_service::request(const std::shared_ptr<data_connection>& connection,
                           const request_bytes& bytes) {
     asio::post(*workers_, [this, connection, request = parse_data_request(bytes)] {
+        name_this_thread("data replies");
         auto reply = reply_to(request, connection->peer());
         asio::post(io(), [connection, reply = std::move(reply)]() mutable {
             connection->answer(std::move(reply));

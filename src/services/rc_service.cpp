@@ -15,7 +15,7 @@ constexpr auto kPaceWindow = std::chrono::seconds(1);
 }  // namespace
 
 rc_service::rc_service(const app_link_ptr& link, options o)
-    : service_thread(link, "Unknown exception in rc_service"),
+    : service_thread(link, "Unknown exception in rc_service", "remote control"),
       options_(o),
       acceptor_(io()),
       holder_(io()),

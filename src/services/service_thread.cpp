@@ -1,6 +1,7 @@
 #include "services/service_thread.h"
 
 #include "runtime/text_encoding.h"
+#include "runtime/thread_name.h"
 
 #include <boost/lexical_cast.hpp>
 
@@ -55,8 +56,10 @@ bool service_thread::loop_state::stop_requested() {
     return stopping;
 }
 
-service_thread::service_thread(const app_link_ptr& link, const char* unknown_text)
+service_thread::service_thread(const app_link_ptr& link, const char* unknown_text,
+                               const char* thread_name)
     : wxThread(wxTHREAD_JOINABLE),
+      thread_name_(thread_name),
       link_(link),
       state_(std::make_shared<loop_state>()),
       unknown_text_(unknown_text),
@@ -65,6 +68,7 @@ service_thread::service_thread(const app_link_ptr& link, const char* unknown_tex
 }
 
 wxThread::ExitCode service_thread::Entry() {
+    name_this_thread(thread_name_);
     {
         std::lock_guard<std::mutex> lock(state_->guard);
         state_->started = true;

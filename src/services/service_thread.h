@@ -67,7 +67,9 @@ class service_thread : public wxThread {
 
   protected:
     // `unknown_text` is journalled for a failure that carries no text.
-    service_thread(const app_link_ptr& link, const char* unknown_text);
+    // `thread_name`: how the system shows the thread (thread_name.h).
+    service_thread(const app_link_ptr& link, const char* unknown_text,
+                   const char* thread_name = "service");
 
     virtual void start() = 0;
     virtual void close_all() = 0;
@@ -97,6 +99,7 @@ class service_thread : public wxThread {
     void retry_accept(const std::string& kind, const boost::system::error_code& ec,
                       boost::asio::steady_timer& retry, std::function<void()> again);
 
+    const char* thread_name_;
     app_link_ptr link_;
     std::shared_ptr<loop_state> state_;
 

@@ -3,6 +3,7 @@
 #include "camera/sdk/camera_link.h"
 #include "camera/sdk/pixel_format.h"
 #include "camera/sdk/sim_scene.h"
+#include "runtime/thread_name.h"
 
 #include <algorithm>
 #include <atomic>
@@ -74,7 +75,10 @@ class sim_stream final : public camera_stream {
         if (producer_.joinable()) return J_ST_ACCESS_DENIED;
         stop_ = false;
         started_ = std::chrono::steady_clock::now();
-        producer_ = std::thread([this] { produce(); });
+        producer_ = std::thread([this] {
+            name_this_thread("camera sim");
+            produce();
+        });
         return J_ST_SUCCESS;
     }
 
