@@ -45,6 +45,14 @@ bool upload_queue::has_upload(const std::string& folder) const {
     return current_ == job || std::find(jobs_.begin(), jobs_.end(), job) != jobs_.end();
 }
 
+std::vector<std::string> upload_queue::waiting_uploads() const {
+    std::vector<std::string> folders;
+    std::lock_guard<std::mutex> lock(guard_);
+    for (const upload_job& job : jobs_)
+        if (job.kind == upload_job::upload) folders.push_back(job.folder);
+    return folders;
+}
+
 void upload_queue::stop() {
     {
         std::lock_guard<std::mutex> lock(guard_);

@@ -22,6 +22,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class s3_client;
 
@@ -52,6 +53,8 @@ class upload_queue : public stoppable {
     bool release(const std::string& folder);
     // Whether an upload of `folder` waits or runs.
     bool has_upload(const std::string& folder) const;
+    // The folders of the uploads waiting, in order.
+    std::vector<std::string> waiting_uploads() const;
 
     void stop() override;
     bool stopping() const;

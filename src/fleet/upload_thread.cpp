@@ -50,6 +50,9 @@ class uploader {
     void discard(const std::string& folder);
     void confirm_for_deletion(const std::string& folder);
     void failed(const upload_job& job, const std::string& why);
+    // Records the sessions waiting in the state, so that a station closed
+    // before their turn takes them up at its next start.
+    void note_waiting(bool save_anyway = false);
 
     void show(const std::string& folder, fleet_row::state_kind state, int percent = 0);
     void show_progress(const std::string& folder, const upload_progress& p,
@@ -117,6 +120,7 @@ void uploader::show_known_sessions() {
 void uploader::run() {
     while (const auto job = queue_.next()) {
         try {
+            note_waiting();
             handle(*job);
             if (outage_) link_->post_info(L"Хранилище парка снова отвечает");
             outage_ = false;
@@ -138,6 +142,11 @@ void uploader::run() {
                 link_->post(evt_fleet_progress, L"Хранилище: нет связи");
                 queue_.put_back(*job);
                 queue_.finish();
+                try {
+                    note_waiting(true);  // the one tried may not have been saved yet
+                } catch (const std::exception&) {
+                    // the next try says why
+                }
                 if (!queue_.pause(upload_thread::retry_pause(++tries_))) return;
                 continue;
             }
@@ -146,6 +155,16 @@ void uploader::run() {
         }
         queue_.finish();
     }
+}
+
+void uploader::note_waiting(bool save_anyway) {
+    bool added = save_anyway;
+    for (const std::string& folder : queue_.waiting_uploads()) {
+        if (state_.find(folder)) continue;
+        state_.record(folder);  // no place yet: planned when its turn comes
+        added = true;
+    }
+    if (added) state_.save();
 }
 
 void uploader::failed(const upload_job& job, const std::string& why) {
@@ -227,7 +246,8 @@ void uploader::check(const std::string& folder) {
 void uploader::discard(const std::string& folder) {
     const session_record* record = state_.find(folder);
     if (!record) return;
-    if (!record->stored) store_.delete_unfinished(record->prefix);
+    // A session that never began has no place in the bucket to clean.
+    if (!record->stored && !record->prefix.empty()) store_.delete_unfinished(record->prefix);
     state_.erase(folder);
     state_.save();
 }

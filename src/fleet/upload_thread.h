@@ -6,7 +6,9 @@
 // session the state knows: one still unfinished is queued again, one listed
 // as stored is checked against its manifest in the bucket (the bucket is the
 // truth) and queued again when they disagree; records of folders that are
-// gone are dropped, their unfinished chunks deleted.
+// gone are dropped, their unfinished chunks deleted. Sessions waiting their
+// turn are written to the state between uploads and during outages, so they
+// are taken up at the next start too.
 //
 // An upload that fails for a reason that passes (no answer, a busy store) is
 // tried again after growing pauses, from the first chunk not yet confirmed;

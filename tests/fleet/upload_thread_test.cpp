@@ -184,3 +184,35 @@ TEST_F(upload_thread_test, a_session_taken_back_is_let_go_at_once_and_a_new_thre
     ASSERT_TRUE(shows(path, fleet_row::stored, 120s)) << journal();
     EXPECT_EQ(manifest_of(prefix)->session, "E : F");
 }
+
+TEST_F(upload_thread_test,
+       sessions_waiting_out_an_outage_survive_a_restart_and_a_gone_one_costs_nothing_else) {
+    const std::string first = home_ / "2024.03.05 17.20.00";
+    const std::string second = home_ / "2024.03.05 17.30.00";
+    make_large_session(first, 10, 64 << 10);
+    make_large_session(second, 10, 64 << 10);
+    s3_client(engine_settings(*engine_)).put_object("other/keep.bin", "kept", "text/plain");
+    engine_->kill_gateway();
+    start(settings("thread3"));
+    queue_->add({upload_job::upload, first});
+    queue_->add({upload_job::upload, second});
+    ASSERT_TRUE(wait_until([&] { return rows_with(evt_log_error, L"не отвечает") == 1; }, 60s))
+        << journal();
+    stop();  // the station closed before either went up
+    {
+        const upload_state state(home_ / "uploads.json", engine_->endpoint(), engine_->bucket());
+        EXPECT_NE(state.find(first), nullptr);
+        EXPECT_NE(state.find(second), nullptr);
+    }
+    std::filesystem::remove_all(second);  // deleted meanwhile
+    engine_->start();
+    start(settings("thread3"));
+    ASSERT_TRUE(shows(first, fleet_row::stored, 120s)) << journal();
+    ASSERT_TRUE(wait_until(
+        [&] {
+            const upload_state s(home_ / "uploads.json", engine_->endpoint(), engine_->bucket());
+            return s.find(second) == nullptr;
+        },
+        60s));
+    EXPECT_TRUE(s3_client(engine_settings(*engine_)).head_object("other/keep.bin").has_value());
+}

@@ -21,6 +21,9 @@ station_process::station_process(const std::string& binary, const std::string& h
         setenv("HOME", home.c_str(), 1);
         for (const auto& [k, v] : env)
             setenv(k.c_str(), v.c_str(), 1);
+        // The test's own descriptors (a pseudo-terminal's ends, sockets) stay
+        // the test's: a line the test pulls must be gone for the station too.
+        ::close_range(3, ~0u, 0);
         execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }

@@ -12,7 +12,8 @@
 
 class station_process {
   public:
-    // Starts `binary` with HOME = home and the extra environment given.
+    // Starts `binary` with HOME = home and the extra environment given, and
+    // none of the test's open descriptors but the standard three.
     station_process(const std::string& binary, const std::string& home,
                     const std::map<std::string, std::string>& env = {});
     ~station_process();  // kills a child that is still running

@@ -91,6 +91,15 @@ void fleet_pane::start(const fleet_settings& settings) {
     }
     thread_ = std::move(thread);
     running_ = settings;
+    // What the thread before had waiting or in progress goes on with this one.
+    if (list_) {
+        for (const ldb_entry& row : list_->rows()) {
+            const wxString text = list_->fleet_text(row.path);
+            if (text == fleet_row_text({fleet_row::queued, 0}) ||
+                text.StartsWith(fleet_row_text({fleet_row::uploading, 0}).BeforeLast(' ')))
+                queue_upload(row.path);
+        }
+    }
     log_info(wxString::Format(L"Выгрузка в хранилище парка: %s, корзина %s, вагон %s",
                               from_narrow(settings.store.endpoint),
                               from_narrow(settings.store.bucket), from_narrow(settings.vehicle)));
