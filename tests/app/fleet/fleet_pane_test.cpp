@@ -25,6 +25,17 @@ class fleet_pane_test : public main_window_test {
         small_fast_camera();
     }
 
+    void TearDown() override {
+        main_window_test::TearDown();
+        // The suites after this one share the configuration file.
+        configure([](wxConfigBase& config) {
+            for (const wxString& key :
+                 {cfg::fleet_enabled, cfg::fleet_endpoint, cfg::fleet_bucket, cfg::fleet_access_key,
+                  cfg::fleet_secret_key, cfg::fleet_vehicle})
+                config.DeleteEntry(key);
+        });
+    }
+
     void configure_store(bool enabled) {
         configure([&](wxConfigBase& config) {
             config.Write(cfg::write_path, wxString(folder_));
