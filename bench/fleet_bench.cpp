@@ -107,7 +107,7 @@ double recording_beside_uploads(const std::filesystem::path& root, const s3_sett
     const simulated_camera camera(2048, 1024, 25);
     auto frame = read_frame_geometry(camera.camera);
     capture_thread* capture = start_capture_thread(link, camera.camera, *frame);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    wait_for_frames(*frame);
     std::printf("recording at 2048x1024, camera at 25 frames/s:\n");
     const size_t encoders = write_thread::default_encoders();
     const double alone =

@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
         const simulated_camera camera(size.width, size.height, 25);
         auto frame = read_frame_geometry(camera.camera);
         capture_thread* capture = start_capture_thread(link, camera.camera, *frame);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        wait_for_frames(*frame);
 
         std::printf("%s, camera at 25 frames/s:\n", tag.c_str());
         const double one = sustained(link, *config, sink, *frame, 0, 1.0,

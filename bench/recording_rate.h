@@ -5,6 +5,7 @@
 #pragma once
 
 #include "bench_util.h"
+#include "camera/frame_buffer.h"
 #include "database/ldb_writer.h"
 #include "recording/odometer_protocol.h"
 #include "recording/write_thread.h"
@@ -15,7 +16,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <shared_mutex>
 #include <initializer_list>
 #include <pty.h>
 #include <termios.h>
@@ -23,6 +26,22 @@
 #include <unistd.h>
 
 // Counts status lines and gathers the fault bits, without a window.
+// Waits until the capture has delivered a few frames (the simulator draws
+// its scene first), at most 20 s: a step taken without a frame stores
+// nothing and would make every rate look reachable.
+inline void wait_for_frames(frame_buffer& frame) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < until) {
+        {
+            std::shared_lock<std::shared_mutex> lock(frame.lock);
+            if (frame.delivered >= 3) return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::fprintf(stderr, "the camera delivered no frames\n");
+    std::exit(1);
+}
+
 class rate_counter : public wxEvtHandler {
   public:
     std::atomic<uint64_t> lines{0};
