@@ -46,25 +46,6 @@ namespace {
 
 const std::string kBinary = UNDERCAM_BINARY;
 
-bool remote(int code) {
-    try {
-        asio::io_context io;
-        tcp::socket socket(io);
-        socket.connect({asio::ip::make_address("127.0.0.1"), 12700});
-        asio::write(socket, asio::buffer(encode_rc_command(code)));
-        command_bytes reply{};
-        asio::read(socket, asio::buffer(reply));
-        return reply == kCommandReply;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-std::wstring journal(const std::string& home) {
-    const auto files = journal_files(home);
-    return files.size() == 1 ? read_journal(files[0]) : std::wstring();
-}
-
 size_t count_of(const std::wstring& text, const std::wstring& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1))
@@ -231,13 +212,15 @@ int main(int argc, char** argv) {
     station_process station(kBinary, home.path(), {{"JAI_SIM_CONFIG", cameras}});
     if (!wait_until(
             [&] {
-                return journal(home.path()).find(L"Active camera selected") != std::wstring::npos;
+                return station_journal(home.path()).find(L"Active camera selected") !=
+                       std::wstring::npos;
             },
             60s) ||
-        !wait_until([&] { return remote(1); }, 30s) ||
+        !wait_until([&] { return remote_command(1); }, 30s) ||
         !wait_until(
             [&] {
-                return journal(home.path()).find(L"Последовательный порт: ") != std::wstring::npos;
+                return station_journal(home.path()).find(L"Последовательный порт: ") !=
+                       std::wstring::npos;
             },
             30s)) {
         std::fprintf(stderr, "the station did not start recording\n");
@@ -260,7 +243,7 @@ int main(int argc, char** argv) {
     // Plugged in again, the line counts as up once the station has opened it
     // (it looks every second and drops what waited before).
     bool reopening = false;
-    size_t opened = count_of(journal(home.path()), L"Последовательный порт: ");
+    size_t opened = count_of(station_journal(home.path()), L"Последовательный порт: ");
     auto next_look = steady::time_point::min();
     std::unique_ptr<client_load> clients;
     auto clients_end = steady::time_point::max();
@@ -275,7 +258,7 @@ int main(int argc, char** argv) {
         }
         if (reopening && now >= next_look) {
             next_look = now + 50ms;
-            const size_t n = count_of(journal(home.path()), L"Последовательный порт: ");
+            const size_t n = count_of(station_journal(home.path()), L"Последовательный порт: ");
             if (n > opened) {
                 opened = n;
                 reopening = false;
@@ -321,9 +304,9 @@ int main(int argc, char** argv) {
     if (clients) fetched += clients->fetched;
     clients.reset();
     std::this_thread::sleep_for(2s);  // the last frames reach the store
-    remote(2);
+    remote_command(2);
     std::this_thread::sleep_for(2s);
-    const std::wstring text = journal(home.path());
+    const std::wstring text = station_journal(home.path());
     const int status = station.terminate(60s);
 
     size_t stored = 0;

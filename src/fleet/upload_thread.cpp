@@ -212,7 +212,9 @@ void uploader::handle(const upload_job& job) {
 
 void uploader::upload(const std::string& folder) {
     show(folder, fleet_row::uploading, 0);
-    link_->post_info(wxString::Format(L"Выгрузка в хранилище: %s", folder_text(folder)));
+    // Tried again through an outage, the upload began once.
+    if (!outage_)
+        link_->post_info(wxString::Format(L"Выгрузка в хранилище: %s", folder_text(folder)));
     const auto began = steady::now();
     last_progress_ = {};
     session_upload session(client_, state_, folder, settings_.vehicle);

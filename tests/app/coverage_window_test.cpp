@@ -3,6 +3,7 @@
 #include "app/camera/live_coverage.h"
 #include "app/database/database_pane.h"
 #include "app/main_window_fixture.h"
+#include "support/test_home.h"
 #include "support/pty_pair.h"
 #include "support/sample_db.h"
 
@@ -15,13 +16,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 }  // namespace
 
@@ -93,7 +87,7 @@ TEST_F(coverage_window_test, a_session_with_gaps_shows_them_live_at_its_close_an
     const wxString database = list()->rows()[0].path;
     const std::string report = wxGetHomeDir().ToStdString() + "/report.html";
     ASSERT_TRUE(frame_->databases().write_coverage_report(database, report));
-    const std::string html = read_file(report);
+    const std::string html = file_bytes(report);
     EXPECT_NE(html.find("<td>1</td><td>110</td><td>130</td><td>20</td><td>3</td>"),
               std::string::npos);
     EXPECT_NE(html.find("<td>2</td><td>140</td><td>170</td><td>30</td><td>5</td>"),

@@ -2,16 +2,12 @@
 // holding only Aravis's fake GigE Vision camera, the station starts with no
 // camera settings file, finds and opens that camera, and records its frames
 // at the camera's own geometry from a pseudo-terminal odometer.
-#include "services/rc_protocol.h"
 #include "support/db_dump.h"
 #include "support/fake_gige_camera.h"
 #include "support/pty_pair.h"
 #include "support/station_process.h"
 #include "support/test_home.h"
 
-#include <utility>  // before Asio, which uses std::exchange without it
-
-#include <boost/asio.hpp>
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
@@ -24,27 +20,6 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kBinary = UNDERCAM_BINARY;
-
-// Sends a remote control command and waits for its acknowledgement.
-bool remote(int code) {
-    namespace asio = boost::asio;
-    try {
-        asio::io_context io;
-        asio::ip::tcp::socket socket(io);
-        socket.connect({asio::ip::make_address("127.0.0.1"), 12700});
-        asio::write(socket, asio::buffer(encode_rc_command(code)));
-        command_bytes reply{};
-        asio::read(socket, asio::buffer(reply));
-        return reply == kCommandReply;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-std::wstring journal(const std::string& home) {
-    const auto files = journal_files(home);
-    return files.size() == 1 ? read_journal(files[0]) : std::wstring();
-}
 
 }  // namespace
 
@@ -71,35 +46,35 @@ TEST(real_camera, the_station_finds_opens_and_records_the_only_camera_on_its_net
     const std::wstring id(narrow_id.begin(), narrow_id.end());
     ASSERT_TRUE(wait_until(
         [&] {
-            return journal(home.path()).find(L"Active camera selected: " + id) !=
+            return station_journal(home.path()).find(L"Active camera selected: " + id) !=
                    std::wstring::npos;
         },
         60s))
-        << journal(home.path());
-    EXPECT_NE(journal(home.path()).find(L"1 camera(s) detected"), std::wstring::npos);
+        << station_journal(home.path());
+    EXPECT_NE(station_journal(home.path()).find(L"1 camera(s) detected"), std::wstring::npos);
 
-    ASSERT_TRUE(wait_until([&] { return remote(1); }, 30s));  // "Захват и запись"
+    ASSERT_TRUE(wait_until([&] { return remote_command(1); }, 30s));  // "Захват и запись"
     ASSERT_TRUE(wait_until(
         [&] {
-            const auto text = journal(home.path());
+            const auto text = station_journal(home.path());
             return text.find(L"Последовательный порт: ") != std::wstring::npos &&
                    text.find(L"GigE Vision packet size: ") != std::wstring::npos;
         },
         30s))
-        << journal(home.path());
+        << station_journal(home.path());
     std::this_thread::sleep_for(1s);  // frames come in
     for (uint32_t v = 100; v <= 120; v += 5) {
         odometer.send_new(v);
         std::this_thread::sleep_for(200ms);
     }
     std::this_thread::sleep_for(1s);
-    ASSERT_TRUE(remote(2));  // "Остановить": the session closes
+    ASSERT_TRUE(remote_command(2));  // "Остановить": the session closes
     EXPECT_EQ(station.terminate(60s), 0);
 
     std::vector<std::string> sessions;
     for (const auto& entry : std::filesystem::directory_iterator(recordings))
         sessions.push_back(entry.path().string());
-    ASSERT_EQ(sessions.size(), 1u) << journal(home.path());
+    ASSERT_EQ(sessions.size(), 1u) << station_journal(home.path());
     size_t frames = 0;
     for (const auto& [key, value] : dump_database(sessions[0])) {
         if (key.size() != 10 || key.find_first_not_of("0123456789") != std::string::npos) continue;

@@ -1,6 +1,7 @@
 // scripts/fleet_engine.sh as the fleet suites and a person trying the fleet
 // store use it, through the fixture they share, checked with an independent
 // S3 client (awscli).
+#include "support/test_home.h"
 #include "support/fleet_engine.h"
 #include "support/wait.h"
 
@@ -47,13 +48,6 @@ bool port_free(int port) {
     return free;
 }
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Bytes that no two runs share, in a file under the test's HOME.
 std::string write_sample(const std::string& name, size_t size) {
     std::mt19937 random(std::random_device{}());
@@ -90,7 +84,7 @@ class fleet_engine_test : public testing::Test {
         const program_result r =
             engine().aws({"s3api", "get-object", "--bucket", engine().bucket(), "--key", key, out});
         EXPECT_EQ(r.status, 0) << r.err;
-        return read_file(out);
+        return file_bytes(out);
     }
 
     // The HTTP status of a signed request for the object (a key) or the bucket
@@ -134,7 +128,7 @@ TEST_F(fleet_engine_test, prints_its_lines_and_keeps_the_data_across_a_stop) {
         << e.start_output();
     const std::string sample = write_sample("sample", 300 * 1024 + 7);
     put(sample, "vehicle/left/20240102T030405/chunk-000000");
-    EXPECT_EQ(fetch("vehicle/left/20240102T030405/chunk-000000"), read_file(sample));
+    EXPECT_EQ(fetch("vehicle/left/20240102T030405/chunk-000000"), file_bytes(sample));
 
     const std::vector<pid_t> pids = e.daemon_pids();
     const std::vector<int> ports = e.ports();
@@ -149,7 +143,7 @@ TEST_F(fleet_engine_test, prints_its_lines_and_keeps_the_data_across_a_stop) {
 
     e.start();
     EXPECT_EQ(e.start_output(), first) << "the same keys, and the ports were free";
-    EXPECT_EQ(fetch("vehicle/left/20240102T030405/chunk-000000"), read_file(sample));
+    EXPECT_EQ(fetch("vehicle/left/20240102T030405/chunk-000000"), file_bytes(sample));
 }
 
 TEST_F(fleet_engine_test, a_killed_gateway_comes_back_with_the_data) {
@@ -175,7 +169,7 @@ TEST_F(fleet_engine_test, a_killed_gateway_comes_back_with_the_data) {
     EXPECT_EQ(after[1], before[1]) << "the OSD kept running";
     EXPECT_NE(after[2], before[2]);
     EXPECT_EQ(sched_getscheduler(after[2]), SCHED_IDLE);
-    EXPECT_EQ(fetch("killed/before"), read_file(sample));
+    EXPECT_EQ(fetch("killed/before"), file_bytes(sample));
 
     e.kill_gateway();
     e.start();

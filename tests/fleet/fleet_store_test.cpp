@@ -37,13 +37,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 class fleet_store_test : public testing::Test {
   protected:
     void SetUp() override {
@@ -130,7 +123,7 @@ TEST_F(fleet_store_test, a_recorded_session_goes_up_verified_and_comes_back_byte
                          manifest_file})
                   .status,
               0);
-    const session_manifest m = read_manifest(read_file(manifest_file));
+    const session_manifest m = read_manifest(file_bytes(manifest_file));
     const auto local = dump_database(path);
     std::vector<std::string> chunks;
     for (const auto& c : m.chunks) {
@@ -139,7 +132,7 @@ TEST_F(fleet_store_test, a_recorded_session_goes_up_verified_and_comes_back_byte
             engine_->aws({"s3", "cp", "s3://" + engine_->bucket() + "/" + r.prefix + c.name, file})
                 .status,
             0);
-        chunks.push_back(read_file(file));
+        chunks.push_back(file_bytes(file));
     }
     ASSERT_EQ(m.frames.size(), 60u);
     for (const auto& f : m.frames) {
@@ -184,7 +177,7 @@ TEST_F(fleet_store_test, a_recorded_session_goes_up_verified_and_comes_back_byte
         client({"fetch", "--vehicle", "rt1", "--side", "left", "--session-time", "20240305T140709",
                 "--value", "103", "--out", png});
     ASSERT_EQ(fetch.status, 0) << fetch.err;
-    const std::string png_bytes = read_file(png);
+    const std::string png_bytes = file_bytes(png);
     EXPECT_EQ(std::vector<uint8_t>(png_bytes.begin(), png_bytes.end()), served);
     const program_result restore =
         client({"restore", "--vehicle", "rt1", "--side", "left", "--session-time",

@@ -1,4 +1,5 @@
 #include "support/fleet_engine.h"
+#include "support/test_home.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -23,13 +24,6 @@ const char* const kScript = FLEET_ENGINE_SCRIPT;
 const char* const kAws = "/usr/bin/aws";
 
 const char* const kDaemons[] = {"mon.a", "osd.0", "client.rgw.gw"};
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 // "name=value" lines.
 std::string value_of(const std::string& lines, const std::string& name) {
@@ -179,7 +173,7 @@ const std::string& fleet_engine::https_endpoint() {
 
 std::vector<int> fleet_engine::ports() const {
     std::vector<int> out;
-    const std::string lines = read_file(dir_ + "/ports");
+    const std::string lines = file_bytes(dir_ + "/ports");
     for (const char* name : {"mon", "http", "https"}) {
         const std::string port = value_of(lines, name);
         if (!port.empty()) out.push_back(std::stoi(port));
@@ -190,7 +184,7 @@ std::vector<int> fleet_engine::ports() const {
 std::vector<pid_t> fleet_engine::daemon_pids() const {
     std::vector<pid_t> out;
     for (const char* name : kDaemons) {
-        const std::string text = read_file(dir_ + "/run/" + name + ".pid");
+        const std::string text = file_bytes(dir_ + "/run/" + name + ".pid");
         if (text.empty()) continue;
         const pid_t pid = std::stoi(text);
         if (::kill(pid, 0) == 0) out.push_back(pid);

@@ -1,5 +1,11 @@
 #include "support/station_process.h"
 
+#include "services/rc_protocol.h"
+
+#include <utility>  // before Asio, which uses std::exchange without it
+
+#include <boost/asio.hpp>
+
 #include <wx/string.h>
 
 #include <array>
@@ -104,4 +110,24 @@ std::string shell_output(const std::string& command) {
         pclose(p);
     }
     return out;
+}
+
+std::wstring station_journal(const std::string& home) {
+    const auto files = journal_files(home);
+    return files.size() == 1 ? read_journal(files[0]) : std::wstring();
+}
+
+bool remote_command(int code) {
+    namespace asio = boost::asio;
+    try {
+        asio::io_context io;
+        asio::ip::tcp::socket socket(io);
+        socket.connect({asio::ip::make_address("127.0.0.1"), 12700});
+        asio::write(socket, asio::buffer(encode_rc_command(code)));
+        command_bytes reply{};
+        asio::read(socket, asio::buffer(reply));
+        return reply == kCommandReply;
+    } catch (const std::exception&) {
+        return false;
+    }
 }

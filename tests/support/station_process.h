@@ -37,6 +37,12 @@ std::wstring read_journal(const std::string& path);
 
 // Journal files in <home>/Dunmere/log.
 std::vector<std::string> journal_files(const std::string& home);
+// The text of the station's journal when <home> holds exactly one, else "".
+std::wstring station_journal(const std::string& home);
+
+// Sends a remote-control command to the station on 127.0.0.1:12700; true
+// once it is acknowledged.
+bool remote_command(int code);
 
 // Output of a shell command, or "" when it fails.
 std::string shell_output(const std::string& command);

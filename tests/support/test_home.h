@@ -16,3 +16,6 @@ class test_home {
   private:
     std::string path_;
 };
+
+// Every byte of a file; "" when it cannot be read.
+std::string file_bytes(const std::string& path);

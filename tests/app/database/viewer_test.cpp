@@ -17,13 +17,6 @@
 
 namespace {
 
-std::string file_bytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // The panel drawn into a bitmap; true where the ruler's yellow is.
 struct drawing {
     wxImage pixels;

@@ -88,6 +88,7 @@ TEST_F(fleet_pane_test, on_without_an_answering_store_sessions_wait_and_the_jour
     EXPECT_EQ(frame_->GetStatusBar()->GetStatusText(field_fleet), L"Хранилище: нет связи");
     pump_events(3500);  // tries again, after growing pauses, without a row each time
     EXPECT_EQ(journal_count(L"Хранилище парка не отвечает"), 1u);
+    EXPECT_EQ(journal_count(L"Выгрузка в хранилище: "), 1u);  // begun once, tried again
 
     // A relabel lets the upload go, runs, and leaves the session queued.
     list()->SetItemState(0, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);

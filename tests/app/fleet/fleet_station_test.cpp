@@ -4,7 +4,6 @@
 // an independent S3 client (Debian's awscli) reads back every frame as the
 // station stored it.
 #include "fleet/manifest.h"
-#include "services/rc_protocol.h"
 #include "support/camera_settings_file.h"
 #include "support/db_dump.h"
 #include "support/fleet_engine.h"
@@ -13,9 +12,6 @@
 #include "support/station_process.h"
 #include "support/test_home.h"
 
-#include <utility>  // before Asio, which uses std::exchange without it
-
-#include <boost/asio.hpp>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,35 +25,8 @@ using namespace std::chrono_literals;
 
 const std::string kBinary = UNDERCAM_BINARY;
 
-bool remote(int code) {
-    namespace asio = boost::asio;
-    try {
-        asio::io_context io;
-        asio::ip::tcp::socket socket(io);
-        socket.connect({asio::ip::make_address("127.0.0.1"), 12700});
-        asio::write(socket, asio::buffer(encode_rc_command(code)));
-        command_bytes reply{};
-        asio::read(socket, asio::buffer(reply));
-        return reply == kCommandReply;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-std::wstring journal(const std::string& home) {
-    const auto files = journal_files(home);
-    return files.size() == 1 ? read_journal(files[0]) : std::wstring();
-}
-
 bool journal_has(const std::string& home, const std::wstring& text) {
-    return journal(home).find(text) != std::wstring::npos;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return station_journal(home).find(text) != std::wstring::npos;
 }
 
 }  // namespace
@@ -86,11 +55,11 @@ TEST(fleet_station, a_recorded_session_goes_up_through_a_killed_gateway_and_read
     station_process station(kBinary, home.path());
     ASSERT_TRUE(
         wait_until([&] { return journal_has(home.path(), L"Выгрузка в хранилище парка: "); }, 60s))
-        << journal(home.path());
-    ASSERT_TRUE(wait_until([&] { return remote(1); }, 30s));  // "Захват и запись"
+        << station_journal(home.path());
+    ASSERT_TRUE(wait_until([&] { return remote_command(1); }, 30s));  // "Захват и запись"
     ASSERT_TRUE(
         wait_until([&] { return journal_has(home.path(), L"Последовательный порт: "); }, 30s))
-        << journal(home.path());
+        << station_journal(home.path());
     std::this_thread::sleep_for(1s);  // frames come in
     constexpr int kFrames = 60;
     for (uint32_t i = 0; i < kFrames; ++i) {
@@ -98,22 +67,22 @@ TEST(fleet_station, a_recorded_session_goes_up_through_a_killed_gateway_and_read
         std::this_thread::sleep_for(80ms);
     }
     std::this_thread::sleep_for(500ms);
-    ASSERT_TRUE(remote(2));  // "Остановить": the session closes and goes up
+    ASSERT_TRUE(remote_command(2));  // "Остановить": the session closes and goes up
     ASSERT_TRUE(
         wait_until([&] { return journal_has(home.path(), L"Выгрузка в хранилище: "); }, 30s))
-        << journal(home.path());
+        << station_journal(home.path());
     std::this_thread::sleep_for(1500ms);
     ASSERT_FALSE(journal_has(home.path(), L"Сеанс выгружен в хранилище")) << "too fast to cut";
     engine.kill_gateway();
     ASSERT_TRUE(
         wait_until([&] { return journal_has(home.path(), L"Хранилище парка не отвечает"); }, 60s))
-        << journal(home.path());
+        << station_journal(home.path());
     engine.start();
     ASSERT_TRUE(
         wait_until([&] { return journal_has(home.path(), L"Сеанс выгружен в хранилище"); }, 240s))
-        << journal(home.path());
+        << station_journal(home.path());
     EXPECT_TRUE(journal_has(home.path(), L"Хранилище парка снова отвечает"));
-    const std::wstring text = journal(home.path());
+    const std::wstring text = station_journal(home.path());
     EXPECT_EQ(text.find(std::wstring(engine.account().secret_key.begin(),
                                      engine.account().secret_key.end())),
               std::wstring::npos);
@@ -135,7 +104,7 @@ TEST(fleet_station, a_recorded_session_goes_up_through_a_killed_gateway_and_read
         if (entry.path().filename() == "manifest.json") manifests.push_back(entry.path());
     ASSERT_EQ(manifests.size(), 1u);
     const std::string place = std::filesystem::path(manifests[0]).parent_path();
-    const session_manifest m = read_manifest(read_file(manifests[0]));
+    const session_manifest m = read_manifest(file_bytes(manifests[0]));
     EXPECT_EQ(m.folder, std::filesystem::path(sessions[0]).filename().string());
     EXPECT_EQ(m.side, "left");
     size_t frames = 0;
@@ -145,7 +114,7 @@ TEST(fleet_station, a_recorded_session_goes_up_through_a_killed_gateway_and_read
     EXPECT_GE(frames, size_t(kFrames) * 9 / 10);
     std::vector<std::string> chunks;
     for (const manifest_chunk& c : m.chunks)
-        chunks.push_back(read_file(place + "/" + c.name));
+        chunks.push_back(file_bytes(place + "/" + c.name));
     for (const manifest_frame& f : m.frames) {
         char key[11];
         std::snprintf(key, sizeof key, "%010u", f.key);
@@ -166,5 +135,5 @@ TEST(fleet_station, a_recorded_session_goes_up_through_a_killed_gateway_and_read
     ASSERT_EQ(ranged.status, 0) << ranged.err;
     char first_key[11];
     std::snprintf(first_key, sizeof first_key, "%010u", first.key);
-    EXPECT_EQ(read_file(one), local.at(first_key));
+    EXPECT_EQ(file_bytes(one), local.at(first_key));
 }
