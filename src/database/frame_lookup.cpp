@@ -56,11 +56,11 @@ int jpeg_components(const std::string& bytes) {
 
 // The colour decoding of a one-component JPEG repeats each grey value in all
 // three channels, so the grey decoding tripled by the writer gives the same
-// file for a third of the decoder's output; every other JPEG is decoded in
+// pixels for a third of the decoder's output; every other JPEG is decoded in
 // colour as before.
-std::vector<uint8_t> stored_frame_png(const std::string& bytes) {
+std::vector<uint8_t> stored_frame_png(const std::string& bytes, int threads) {
     const int flags = jpeg_components(bytes) == 1 ? cv::IMREAD_GRAYSCALE : cv::IMREAD_COLOR;
-    return write_png(decode(bytes, flags), png_colour::rgb);
+    return write_png(decode(bytes, flags), png_colour::rgb, threads);
 }
 
 cv::Mat not_found_image(const std::string& text) {
@@ -91,18 +91,20 @@ std::vector<uint8_t> encode_png(const cv::Mat& image) {
     return write_png(image, image.channels() == 1 ? png_colour::grey : png_colour::rgb);
 }
 
-std::vector<uint8_t> live_frame_png(uint32_t value) {
+std::vector<uint8_t> live_frame_png(uint32_t value, int threads) {
     std::vector<uint8_t> png;
-    if (const auto bytes = ldb_writer::live().seek_value(value)) png = stored_frame_png(*bytes);
+    if (const auto bytes = ldb_writer::live().seek_value(value)) {
+        png = stored_frame_png(*bytes, threads);
+    }
     if (png.empty()) png = encode_png(not_found_image(live_not_found_text(value)));
     return png;
 }
 
-std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t value) {
+std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t value, int threads) {
     const auto path = catalogue::instance().find_frame(session, value);
     if (!path) return encode_png(not_found_image(catalogue_not_found_text(session, value)));
     // The entry catalogue_frame decodes, taken as stored.
     ldb_reader reader(to_narrow(*path));
     reader.seek_frame(value);
-    return stored_frame_png(reader.frame_bytes().second);
+    return stored_frame_png(reader.frame_bytes().second, threads);
 }

@@ -26,13 +26,15 @@ void catalogue_frame(const std::string& session, uint32_t value, cv::Mat& image)
 // image. Other images throw std::invalid_argument.
 std::vector<uint8_t> encode_png(const cv::Mat& image);
 
-// The PNG a data request answers with: byte for byte what encode_png gives
-// for the image live_frame or catalogue_frame finds (empty where that image
-// is empty), with the same failures. A frame stored as a grey JPEG is
-// decoded as grey and tripled into red, green and blue as it is written,
-// which spares the three-channel decoding.
-std::vector<uint8_t> live_frame_png(uint32_t value);
-std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t value);
+// The PNG a data request answers with: the pixels encode_png gives for the
+// image live_frame or catalogue_frame finds (empty where that image is
+// empty), with the same failures. A frame stored as a grey JPEG is decoded
+// as grey and tripled into red, green and blue as it is written, which spares
+// the three-channel decoding; `threads` (1 or 2) may deflate such a frame,
+// for a caller that knows a core is free (write_png).
+std::vector<uint8_t> live_frame_png(uint32_t value, int threads = 1);
+std::vector<uint8_t> catalogue_frame_png(const std::string& session, uint32_t value,
+                                         int threads = 1);
 // The PNG those two give for a frame's stored bytes; empty when the bytes
 // are no image.
-std::vector<uint8_t> stored_frame_png(const std::string& bytes);
+std::vector<uint8_t> stored_frame_png(const std::string& bytes, int threads = 1);

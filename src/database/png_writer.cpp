@@ -1,5 +1,7 @@
 #include "database/png_writer.h"
 
+#include "database/tripled_deflate.h"
+
 #include <libdeflate.h>
 
 #ifdef __SSE2__
@@ -148,17 +150,6 @@ uint64_t cost(const uint8_t* bytes, size_t n) {
     return sum;
 }
 
-// Each byte of `in` three times. The filter of a grey row expanded to three
-// equal channels is the grey row's filter expanded, so the expansion comes
-// last and only the filtered bytes are tripled.
-void triple(const uint8_t* in, size_t width, uint8_t* out) {
-    for (size_t x = 0; x + 1 < width; ++x) {
-        const uint32_t v = in[x] * 0x010101u;  // 4 bytes; the 4th is overwritten next
-        std::memcpy(out + 3 * x, &v, 4);
-    }
-    std::memset(out + 3 * (width - 1), in[width - 1], 3);
-}
-
 // A blue-green-red row written red-green-blue.
 void to_rgb(const uint8_t* bgr, size_t width, uint8_t* out) {
     for (size_t x = 0; x < width; ++x) {
@@ -195,8 +186,9 @@ struct workspace {
         libdeflate_alloc_compressor(kDeflateLevel)};
     scratch filtered;  // the rows, each behind its filter type
     scratch deflated;  // the zlib stream
-    scratch trial;     // one row filtered: a sample, or a grey row before it is tripled
+    scratch trial;     // one sample row filtered
     scratch zeros;     // the row above the first
+    scratch types;     // each row's filter type, for a tripled grey image
     scratch rgb[2];    // blue-green-red rows reordered: this one and the one above
 };
 
@@ -252,7 +244,7 @@ filter choose_filter(row_source& rows, int height, uint8_t* trial) {
 
 }  // namespace
 
-std::vector<uint8_t> write_png(const cv::Mat& image, png_colour colour) {
+std::vector<uint8_t> write_png(const cv::Mat& image, png_colour colour, int threads) {
     if (image.empty()) return {};
     const int channels = image.channels();
     if (image.depth() != CV_8U || image.dims != 2 ||
@@ -271,27 +263,40 @@ std::vector<uint8_t> write_png(const cv::Mat& image, png_colour colour) {
     if (!work.compressor) throw std::bad_alloc();
 
     row_source rows(image, work);
-    uint8_t* const raw = work.filtered.bytes(raw_size);
     uint8_t* const trial = work.trial.bytes(rows.bytes());
     const filter chosen = choose_filter(rows, height, trial);
-    const uint8_t* above = rows.row(-1);
-    for (int y = 0; y < height; ++y) {
-        uint8_t* out = raw + stride * size_t(y);
-        *out++ = chosen;
-        const uint8_t* row = rows.row(y);
-        if (tripled) {
-            filter_row(chosen, row, above, rows.bytes(), 1, trial);
-            triple(trial, size_t(width), out);
-        } else {
-            filter_row(chosen, row, above, rows.bytes(), rows.bpp(), out);
+    const uint8_t* deflated = nullptr;
+    size_t deflated_size = 0;
+    if (tripled) {
+        // Filtered as grey; the stream triples the values as it goes.
+        uint8_t* const values = work.filtered.bytes(size_t(width) * size_t(height));
+        uint8_t* const types = work.types.bytes(size_t(height));
+        const uint8_t* above = rows.row(-1);
+        for (int y = 0; y < height; ++y) {
+            const uint8_t* row = rows.row(y);
+            types[y] = chosen;
+            filter_row(chosen, row, above, rows.bytes(), 1, values + size_t(width) * size_t(y));
+            above = row;
         }
-        above = row;
+        const filtered_grey grey{values, types, size_t(width), size_t(height)};
+        uint8_t* const out = work.deflated.bytes(tripled_zlib_bound(grey));
+        deflated_size = tripled_zlib(grey, out, threads);
+        deflated = out;
+    } else {
+        uint8_t* const raw = work.filtered.bytes(raw_size);
+        const uint8_t* above = rows.row(-1);
+        for (int y = 0; y < height; ++y) {
+            uint8_t* out = raw + stride * size_t(y);
+            *out++ = chosen;
+            const uint8_t* row = rows.row(y);
+            filter_row(chosen, row, above, rows.bytes(), rows.bpp(), out);
+            above = row;
+        }
+        const size_t bound = libdeflate_zlib_compress_bound(work.compressor.get(), raw_size);
+        uint8_t* const out = work.deflated.bytes(bound);
+        deflated_size = libdeflate_zlib_compress(work.compressor.get(), raw, raw_size, out, bound);
+        deflated = out;
     }
-
-    const size_t bound = libdeflate_zlib_compress_bound(work.compressor.get(), raw_size);
-    uint8_t* const deflated = work.deflated.bytes(bound);
-    const size_t deflated_size =
-        libdeflate_zlib_compress(work.compressor.get(), raw, raw_size, deflated, bound);
     if (deflated_size == 0 || deflated_size > kMaxChunkData) {
         throw std::length_error("PNG writer: image data too large for one chunk");
     }

@@ -18,6 +18,10 @@ bool frame_pipeline::encoders_busy() {
     return encoders > 0 && g_frames_unencoded.load(std::memory_order_relaxed) >= encoders;
 }
 
+bool frame_pipeline::encoders_idle() {
+    return g_frames_unencoded.load(std::memory_order_relaxed) == 0;
+}
+
 frame_pipeline::frame_pipeline(boost::asio::io_context& io, size_t workers, size_t capacity,
                                writer write, std::function<void()> on_space)
     : io_(io),

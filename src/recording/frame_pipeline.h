@@ -66,6 +66,9 @@ class frame_pipeline {
     // True while the process's encoders are all busy or have frames waiting:
     // the recording needs every core now. Any thread.
     static bool encoders_busy();
+    // True while no encoder of the process has a frame: the cores are the
+    // recording's to spare. Any thread.
+    static bool encoders_idle();
 
     bool full() const { return in_flight_.size() >= capacity_; }
     size_t capacity() const { return capacity_; }

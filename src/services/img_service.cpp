@@ -64,11 +64,14 @@ std::vector<uint8_t> img_service::reply_to(const data_request& request, const st
         }
     }
     yield_to_recording();
+    // Both cores for the deflating only while no encoder has a frame.
+    const int threads =
+        frame_pipeline::encoders_idle() && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
     try {
         if (!request.second.empty()) {
-            png = catalogue_frame_png(request.session_code(), request.value);
+            png = catalogue_frame_png(request.session_code(), request.value, threads);
         } else if (ldb_writer::live().is_open()) {
-            png = live_frame_png(request.value);
+            png = live_frame_png(request.value, threads);
         }
     } catch (const std::exception& e) {
         peer_error("Data request failure", peer, from_narrow(e.what()));

@@ -110,7 +110,9 @@ TEST(frame_lookup, frame_pngs_read_back_as_before) {
         cv::Mat image;
         live_frame(value, image);
         const auto png = live_frame_png(value);
-        EXPECT_EQ(png, encode_png(image)) << value;
+        EXPECT_TRUE(same_pixels(cv::imdecode(encode_png(image), cv::IMREAD_UNCHANGED),
+                                cv::imdecode(live_frame_png(value, 2), cv::IMREAD_UNCHANGED)))
+            << value;
         EXPECT_TRUE(same_pixels(opencv_answer(image), cv::imdecode(png, cv::IMREAD_UNCHANGED)));
     }
     live.close("", "");
@@ -133,7 +135,10 @@ TEST_F(catalogue_test, catalogue_frame_pngs_read_back_as_before_or_are_empty_as_
         cv::Mat image;
         catalogue_frame("A : B", value, image);
         const auto png = catalogue_frame_png("A : B", value);
-        EXPECT_EQ(png, encode_png(image)) << value;
+        EXPECT_TRUE(
+            same_pixels(cv::imdecode(encode_png(image), cv::IMREAD_UNCHANGED),
+                        cv::imdecode(catalogue_frame_png("A : B", value, 2), cv::IMREAD_UNCHANGED)))
+            << value;
         EXPECT_TRUE(same_pixels(opencv_answer(image), cv::imdecode(png, cv::IMREAD_UNCHANGED)));
     }
     EXPECT_TRUE(catalogue_frame_png("A : B", 104).empty());

@@ -1,0 +1,37 @@
+// The zlib stream of a PNG's image data when the image is grey but the file
+// is red-green-blue: each row is its filter type, then every filtered grey
+// value three times. The stream is built from the grey values alone, never
+// from the tripled bytes: a copy of n grey values at a distance of d values
+// is a copy of 3n bytes three times as far, so matches are sought among a
+// third of the positions, and the tripled rows are never written out. Runs of
+// one value, rows equal to the row above and repeated pairs of values become
+// copies; the rest are literals, coded in blocks with Huffman codes of their
+// own.
+//
+// Any inflater reads back exactly the tripled rows. The stream may be written
+// by one thread or by two, each taking half of the rows; the halves meet on a
+// byte boundary (an empty stored block, as a zlib flush would write) and give
+// the same rows. Safe from any thread: each call keeps its working memory in
+// the calling thread (and in the helper it starts), reused by later calls.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// `width` values a row, `height` rows, row y at `values + y * width`, behind
+// its PNG filter type `filters[y]`.
+struct filtered_grey {
+    const uint8_t* values = nullptr;
+    const uint8_t* filters = nullptr;
+    size_t width = 0;
+    size_t height = 0;
+};
+
+// Room enough for the stream of any such image.
+size_t tripled_zlib_bound(const filtered_grey& rows);
+
+// Writes the stream into `out` (at least tripled_zlib_bound bytes) and returns
+// its size. `threads` is 1 or 2; with 2 a second thread writes the lower half.
+// Throws std::invalid_argument for an empty image, std::length_error for
+// tripled rows of 4 GiB or more.
+size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads);
