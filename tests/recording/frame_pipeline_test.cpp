@@ -209,11 +209,18 @@ TEST_F(frame_pipeline_test, under_overload_messages_wait_in_the_line_and_the_lat
     // Caught up: the fault ends with the count of late frames.
     ASSERT_TRUE(wait_until([&] { return (faults() & fault_behind) == 0; }, 10s));
     stop();
+    // One row each way per episode: a loaded machine may read the burst in
+    // two goes and catch up between them, so there may be two.
     const auto errors = window_.texts(evt_log_error);
-    EXPECT_EQ(std::count(errors.begin(), errors.end(),
-                         wxString(L"Запись отстает: кадры записываются с опозданием")),
-              1);
+    const auto behind = std::count(errors.begin(), errors.end(),
+                                   wxString(L"Запись отстает: кадры записываются с опозданием"));
     const auto infos = window_.texts(evt_log_info);
+    const auto recovered = std::count_if(infos.begin(), infos.end(), [](const wxString& row) {
+        return row.StartsWith(L"Запись успевает: кадров, записанных с опозданием: ");
+    });
+    EXPECT_GE(behind, 1);
+    EXPECT_LE(behind, 2);
+    EXPECT_EQ(behind, recovered);
     const auto caught_up = std::find_if(infos.begin(), infos.end(), [](const wxString& row) {
         return row.StartsWith(L"Запись успевает: кадров, записанных с опозданием: ");
     });
