@@ -188,7 +188,6 @@ struct workspace {
     scratch deflated;  // the zlib stream
     scratch trial;     // one sample row filtered
     scratch zeros;     // the row above the first
-    scratch types;     // each row's filter type, for a tripled grey image
     scratch rgb[2];    // blue-green-red rows reordered: this one and the one above
 };
 
@@ -270,15 +269,13 @@ std::vector<uint8_t> write_png(const cv::Mat& image, png_colour colour, int thre
     if (tripled) {
         // Filtered as grey; the stream triples the values as it goes.
         uint8_t* const values = work.filtered.bytes(size_t(width) * size_t(height));
-        uint8_t* const types = work.types.bytes(size_t(height));
         const uint8_t* above = rows.row(-1);
         for (int y = 0; y < height; ++y) {
             const uint8_t* row = rows.row(y);
-            types[y] = chosen;
             filter_row(chosen, row, above, rows.bytes(), 1, values + size_t(width) * size_t(y));
             above = row;
         }
-        const filtered_grey grey{values, types, size_t(width), size_t(height)};
+        const filtered_grey grey{values, chosen, size_t(width), size_t(height)};
         uint8_t* const out = work.deflated.bytes(tripled_zlib_bound(grey));
         deflated_size = tripled_zlib(grey, out, threads);
         deflated = out;

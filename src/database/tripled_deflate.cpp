@@ -409,8 +409,7 @@ class half_writer {
         constexpr uint64_t kBase = 65521;
         uint64_t a = 1, b = 0;
         for (size_t y = first_; y < last_; ++y) {
-            const uint8_t f = rows_.filters[y];
-            a += f;
+            a += rows_.filter;
             b += a;
             const uint8_t* v = values(y);
             // Over n values: a grows by 3 sum(v); b by 3 n a + 6 sum(v) +
@@ -438,7 +437,7 @@ class half_writer {
     size_t byte_at(size_t y, size_t x) const { return y * stride_ + 1 + 3 * x; }
     uint8_t byte_of(size_t position) const {
         const size_t y = position / stride_, r = position % stride_;
-        return r == 0 ? rows_.filters[y] : values(y)[(r - 1) / 3];
+        return r == 0 ? rows_.filter : values(y)[(r - 1) / 3];
     }
 
     void literal(uint8_t b) {
@@ -498,109 +497,96 @@ class half_writer {
         return k;
     }
 
-    // The tokens of row y: its filter type, then each value as a literal, a
-    // run (a copy one byte back), a copy of a pair of values seen before, or
-    // a copy of the row above (a far copy, worth it only when long).
+    // Values from (y, x) on, at most `room`, that repeat those from byte `at`
+    // on (an earlier value's first byte), within that value's row.
+    size_t repeat_of(size_t y, size_t x, size_t room, size_t at) const {
+        size_t sy = y;
+        while (at < sy * stride_)
+            --sy;
+        const size_t sx = (at - sy * stride_ - 1) / 3;
+        return common(values(y), x, values(sy), sx, std::min(room, rows_.width - sx));
+    }
+
+    // The tokens of row y: its filter type, then each value as literals, a
+    // run (a copy one byte back), or a copy of values seen before: one value,
+    // a repeat of two or four, or the row above; each priced in bits.
     void row(size_t y) {
         const size_t width = rows_.width;
         const uint8_t* v = values(y);
         const uint8_t* up = y > 0 && stride_ <= kWindow ? values(y - 1) : nullptr;
         position_ = y * stride_;
-        if (up && pending_distance_ == stride_ && rows_.filters[y] == rows_.filters[y - 1]) {
+        if (up && pending_distance_ == stride_) {
             copy(stride_, 1);  // a copy of the row above goes on through the filter type
         } else {
-            literal(rows_.filters[y]);
+            literal(rows_.filter);
         }
         for (size_t x = 0; x < width;) {
             const uint8_t value = v[x];
             const size_t room = width - x;
             const size_t run = 1 + (room > 1 ? common(v, x + 1, v, x, room - 1) : 0);
             const bool run_goes_on = x > 0 && v[x - 1] == value;
-            size_t pair = 0, pair_distance = 0;
+            // The longest repeat, from the last place of this pair of values
+            // or of these four.
+            const size_t here = byte_at(y, x);
+            size_t match = 0, match_distance = 0;
+            const auto consider = [&](uint32_t at) {
+                if (at == kNone || here - at > kWindow) return false;
+                const size_t k = repeat_of(y, x, room, at);
+                if (k > match) {
+                    match = k;
+                    match_distance = here - at;
+                }
+                return true;
+            };
             if (room >= 2) {
                 uint32_t& seen = last_pair_[uint32_t(value) | uint32_t(v[x + 1]) << 8];
-                const size_t here = byte_at(y, x);
-                if (seen != kNone && here - seen <= kWindow) {
-                    size_t sy = y;
-                    while (seen < sy * stride_)
-                        --sy;
-                    const size_t sx = (seen - sy * stride_ - 1) / 3;
-                    pair = common(v, x, values(sy), sx, std::min(room, width - sx));
-                    pair_distance = here - seen;
-                }
+                consider(seen);
                 seen = uint32_t(here);
-                if (room >= 4) {  // four values: rarer, so their last place reaches further back
-                    uint32_t quad;
-                    std::memcpy(&quad, v + x, 4);
-                    uint32_t* slot =
-                        &last_quad_[kQuadWays * ((quad * 2654435761u) >> (32 - kQuadBits))];
-                    for (int way = 0; way < kQuadWays && slot[way] != kNone; ++way) {
-                        const size_t distance = here - slot[way];
-                        if (distance > kWindow) break;
-                        size_t sy = y;
-                        while (slot[way] < sy * stride_)
-                            --sy;
-                        const size_t sx = (slot[way] - sy * stride_ - 1) / 3;
-                        const size_t k = common(v, x, values(sy), sx, std::min(room, width - sx));
-                        if (k > pair) {
-                            pair = k;
-                            pair_distance = distance;
-                        }
-                    }
-                    for (int way = kQuadWays - 1; way > 0; --way)
-                        slot[way] = slot[way - 1];
-                    slot[0] = uint32_t(here);
+            }
+            if (room >= 4) {  // four values: rarer, so their last place reaches further back
+                uint32_t quad;
+                std::memcpy(&quad, v + x, 4);
+                uint32_t* slot =
+                    &last_quad_[kQuadWays * ((quad * 2654435761u) >> (32 - kQuadBits))];
+                for (int way = 0; way < kQuadWays; ++way) {
+                    if (!consider(slot[way])) break;
                 }
+                for (int way = kQuadWays - 1; way > 0; --way)
+                    slot[way] = slot[way - 1];
+                slot[0] = uint32_t(here);
             }
             const size_t above = up ? common(v, x, up, x, room) : 0;
-            if (run_goes_on && run + 1 >= pair && run + 4 >= above) {
+            if (run_goes_on && run + 1 >= match && run + 4 >= above) {
                 copy(1, 3 * run);
                 x += run;
                 last_value_[value] = uint32_t(byte_at(y, x - 1));
                 continue;
             }
             // The cheapest per value of: three literals, a copy of this value
-            // from where it last stood, a longer copy (pair, four values, the
-            // row above), a literal and its run.
-            const size_t here = byte_at(y, x);
+            // from where it last stood, a longer copy (the repeat, the row
+            // above), a literal and its run. Going on with the copy before
+            // costs next to nothing.
             enum { three, single, longer, from_above, literal_run } choice = three;
             float best = 3 * prices_.literal[value];
-            size_t single_distance = 0;
-            if (last_value_[value] != kNone) {
-                single_distance = here - last_value_[value];
-                if (single_distance <= kWindow) {
-                    const float cost = single_distance == pending_distance_
-                                           ? 0.5f
-                                           : prices_.copy(3, single_distance);
-                    if (cost < best) {
-                        best = cost;
-                        choice = single;
-                    }
-                }
-            }
-            if (pair >= 2) {
-                const float cost =
-                    (pair_distance == pending_distance_ ? 0.5f
-                                                        : prices_.copy(3 * pair, pair_distance)) /
-                    float(pair);
+            const auto offer = [&](float cost, decltype(choice) kind) {
                 if (cost < best) {
                     best = cost;
-                    choice = longer;
+                    choice = kind;
                 }
+            };
+            const auto per_value = [&](size_t distance, size_t count) {
+                return (distance == pending_distance_ ? 0.5f : prices_.copy(3 * count, distance)) /
+                       float(count);
+            };
+            const size_t single_distance = here - last_value_[value];
+            if (last_value_[value] != kNone && single_distance <= kWindow) {
+                offer(per_value(single_distance, 1), single);
             }
-            if (above >= 2) {
-                const float cost =
-                    (stride_ == pending_distance_ ? 0.5f : prices_.copy(3 * above, stride_)) /
-                    float(above);
-                if (cost < best) {
-                    best = cost;
-                    choice = from_above;
-                }
-            }
+            if (match >= 2) offer(per_value(match_distance, match), longer);
+            if (above >= 2) offer(per_value(stride_, above), from_above);
             if (run >= 2) {
-                const float cost =
-                    (prices_.literal[value] + prices_.copy(3 * run - 1, 1)) / float(run);
-                if (cost < best) choice = literal_run;
+                offer((prices_.literal[value] + prices_.copy(3 * run - 1, 1)) / float(run),
+                      literal_run);
             }
             size_t covered = 1;
             switch (choice) {
@@ -611,8 +597,8 @@ class half_writer {
                     copy(single_distance, 3);
                     break;
                 case longer:
-                    copy(pair_distance, 3 * pair);
-                    covered = pair;
+                    copy(match_distance, 3 * match);
+                    covered = match;
                     break;
                 case from_above:
                     copy(stride_, 3 * above);
@@ -667,7 +653,8 @@ size_t half_bound(const filtered_grey& rows, size_t height) {
 }  // namespace
 
 size_t tripled_zlib_bound(const filtered_grey& rows) {
-    return 2 + half_bound(rows, rows.height) + half_bound(rows, rows.height / 2 + 1) + 4 + 16;
+    // Two halves take at most one more block header and flush than the whole.
+    return 2 + half_bound(rows, rows.height) + 1024 + 4;
 }
 
 size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {

@@ -3,10 +3,10 @@
 // value three times. The stream is built from the grey values alone, never
 // from the tripled bytes: a copy of n grey values at a distance of d values
 // is a copy of 3n bytes three times as far, so matches are sought among a
-// third of the positions, and the tripled rows are never written out. Runs of
-// one value, rows equal to the row above and repeated pairs of values become
-// copies; the rest are literals, coded in blocks with Huffman codes of their
-// own.
+// third of the positions, and the tripled rows are never written out. Runs,
+// the row above, repeats of two or four values and single values seen before
+// become copies where their price in bits is lower than the literals'; all is
+// coded in blocks with Huffman codes of their own.
 //
 // Any inflater reads back exactly the tripled rows. The stream may be written
 // by one thread or by two, each taking half of the rows; the halves meet on a
@@ -18,11 +18,11 @@
 #include <cstddef>
 #include <cstdint>
 
-// `width` values a row, `height` rows, row y at `values + y * width`, behind
-// its PNG filter type `filters[y]`.
+// `width` values a row, `height` rows, row y at `values + y * width`, every
+// row behind the PNG filter type `filter`.
 struct filtered_grey {
     const uint8_t* values = nullptr;
-    const uint8_t* filters = nullptr;
+    uint8_t filter = 0;
     size_t width = 0;
     size_t height = 0;
 };
