@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <exception>
@@ -16,6 +17,8 @@ namespace {
 constexpr size_t kWindow = 32768;  // farthest copy deflate can express
 constexpr size_t kMaxCopy = 258;   // longest single copy
 constexpr size_t kBlockTokens = 1 << 16;
+constexpr size_t kFirstBlockTokens = 2048;
+constexpr size_t kParts = 8;  // of the rows, when two threads write them
 constexpr int kQuadBits = 16;
 constexpr int kQuadWays = 2;  // places kept per hash of four values
 constexpr int kLitLenCodes = 286;
@@ -40,7 +43,6 @@ constexpr uint8_t kLengthOrder[kLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10,
 
 struct symbol_tables {
     std::array<uint8_t, kMaxCopy + 1> length_code{};  // length -> code - 257
-    std::array<uint8_t, 512> dist_code{};             // see dist_code_of
     symbol_tables() {
         for (int c = 0; c < 29; ++c) {
             const int last = c == 28 ? 258 : kLengthBase[c] + (1 << kLengthExtra[c]) - 1;
@@ -48,18 +50,16 @@ struct symbol_tables {
                 length_code[size_t(len)] = uint8_t(c);
         }
         length_code[258] = 28;
-        for (int c = 0; c < kDistCodes; ++c) {
-            const int first = kDistBase[c], last = first + (1 << kDistExtra[c]) - 1;
-            for (int d = first; d <= last; ++d) {
-                if (d <= 256)
-                    dist_code[size_t(d - 1)] = uint8_t(c);
-                else
-                    dist_code[size_t(256 + ((d - 1) >> 7))] = uint8_t(c);
-            }
-        }
     }
-    int dist_code_of(size_t d) const {
-        return d <= 256 ? dist_code[d - 1] : dist_code[256 + ((d - 1) >> 7)];
+    // Distances 1 to 4 have a code each; past them, every power of two has
+    // two codes, the second for its upper half. No branch: the distances of
+    // copies of single values are as hard to foresee as the values.
+    static int dist_code_of(size_t distance) {
+        const uint32_t d = uint32_t(distance - 1);
+        const uint32_t at_least_two = d < 2 ? 2 : d;
+        const int top = 31 - __builtin_clz(at_least_two);
+        const int code = 2 * top + int((at_least_two >> (top - 1)) & 1);
+        return d < 2 ? int(d) : code;
     }
 };
 const symbol_tables kTables;
@@ -160,30 +160,33 @@ void codes_of(const uint8_t* lengths, int n, uint16_t* codes) {
     }
 }
 
-// Bits to bytes, least significant first. The caller's room is checked by the
-// bound; each put takes at most 32 bits.
+// Bits to bytes, least significant first. Whole bytes are stored eight at a
+// time without a test, so the caller's room (checked by the bound) reaches
+// eight bytes past the end; at most 56 bits are added between flushes.
 class bit_writer {
   public:
     explicit bit_writer(uint8_t* out) : start_(out), out_(out) {}
-    void put(uint32_t bits, int count) {
-        buffer_ |= uint64_t(bits) << filled_;
+    void add(uint64_t bits, int count) {
+        buffer_ |= bits << filled_;
         filled_ += count;
-        if (filled_ >= 32) {
-            const uint32_t word = uint32_t(buffer_);
-            std::memcpy(out_, &word, 4);  // little-endian machines only
-            out_ += 4;
-            buffer_ >>= 32;
-            filled_ -= 32;
-        }
     }
-    // Pads to a byte boundary and writes out what is left.
+    void flush() {
+        std::memcpy(out_, &buffer_, 8);  // little-endian machines only
+        const int bytes = filled_ >> 3;
+        out_ += bytes;
+        buffer_ >>= 8 * bytes;
+        filled_ &= 7;
+    }
+    void put(uint64_t bits, int count) {
+        add(bits, count);
+        flush();
+    }
+    // Pads to a byte boundary.
     void align() {
-        while (filled_ > 0) {
-            *out_++ = uint8_t(buffer_);
-            buffer_ >>= 8;
-            filled_ = std::max(0, filled_ - 8);
-        }
+        flush();
+        if (filled_ > 0) ++out_;
         buffer_ = 0;
+        filled_ = 0;
     }
     size_t size() const { return size_t(out_ - start_); }
 
@@ -191,26 +194,17 @@ class bit_writer {
     uint8_t* start_;
     uint8_t* out_;
     uint64_t buffer_ = 0;
-    int filled_ = 0;
+    int filled_ = 0;  // bits in buffer_ not yet counted as written
 };
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "bit_writer stores words as they lie");
 
-// One dynamic Huffman block of `tokens`; `used` receives its code lengths
-// (literal/length codes, then distance codes).
-void write_block(const std::vector<token>& tokens, bool final, bit_writer& bits,
+// One dynamic Huffman block of `tokens`, whose symbols `lit_freq` and
+// `dist_freq` count; `used` receives its code lengths (literal/length codes,
+// then distance codes).
+void write_block(const std::vector<token>& tokens, uint32_t (&lit_freq)[kLitLenCodes],
+                 uint32_t (&dist_freq)[kDistCodes], bool final, bit_writer& bits,
                  uint8_t (&used)[kLitLenCodes + kDistCodes]) {
-    uint32_t lit_freq[kLitLenCodes] = {}, dist_freq[kDistCodes] = {};
-    for (const token t : tokens) {
-        if (t < 256) {
-            ++lit_freq[t];
-        } else if (t < 512) {
-            lit_freq[t - kThreeOf] += 3;
-        } else {
-            ++lit_freq[257 + kTables.length_code[t >> 16]];
-            ++dist_freq[kTables.dist_code_of(t & 0xFFFF)];
-        }
-    }
     lit_freq[kEndOfBlock] = 1;
     uint8_t lengths[kLitLenCodes + kDistCodes] = {};
     code_lengths(lit_freq, kLitLenCodes, 15, lengths);
@@ -289,35 +283,32 @@ void write_block(const std::vector<token>& tokens, bool final, bit_writer& bits,
     codes_of(lengths + kLitLenCodes, kDistCodes, dist_codes);
     const uint8_t* lit_len = lengths;
     const uint8_t* dist_len = lengths + kLitLenCodes;
-    uint32_t three_codes[256];
+    // A literal token's bits, and a value's three literals in one go (at
+    // most 45 bits).
+    struct coded {
+        uint64_t bits;
+        int count;
+    };
+    coded short_codes[512];
     for (int v = 0; v < 256; ++v) {
         const int len = lit_len[v];
-        three_codes[v] =
-            3 * len <= 32 ? uint32_t(lit_codes[v]) * (1u | 1u << len | 1u << 2 * len) : 0;
+        short_codes[v] = {lit_codes[v], len};
+        short_codes[kThreeOf + v] = {uint64_t(lit_codes[v]) * (1u | 1u << len | 1u << 2 * len),
+                                     3 * len};
     }
     for (const token t : tokens) {
-        if (t < 256) {
-            bits.put(lit_codes[t], lit_len[t]);
-            continue;
-        }
         if (t < 512) {
-            const uint32_t v = t - kThreeOf;
-            const int len = lit_len[v];
-            if (3 * len <= 32) {
-                bits.put(three_codes[v], 3 * len);
-            } else {
-                for (int i = 0; i < 3; ++i)
-                    bits.put(lit_codes[v], len);
-            }
-            continue;
+            bits.add(short_codes[t].bits, short_codes[t].count);
+        } else {
+            const size_t length = t >> 16, distance = t & 0xFFFF;
+            const int lc = kTables.length_code[length], dc = kTables.dist_code_of(distance);
+            bits.add(uint32_t(lit_codes[257 + lc]) | uint32_t(length - kLengthBase[lc])
+                                                         << lit_len[257 + lc],
+                     lit_len[257 + lc] + kLengthExtra[lc]);
+            bits.add(uint32_t(dist_codes[dc]) | uint32_t(distance - kDistBase[dc]) << dist_len[dc],
+                     dist_len[dc] + kDistExtra[dc]);
         }
-        const size_t length = t >> 16, distance = t & 0xFFFF;
-        const int lc = kTables.length_code[length], dc = kTables.dist_code_of(distance);
-        bits.put(uint32_t(lit_codes[257 + lc]) | uint32_t(length - kLengthBase[lc])
-                                                     << lit_len[257 + lc],
-                 lit_len[257 + lc] + kLengthExtra[lc]);
-        bits.put(uint32_t(dist_codes[dc]) | uint32_t(distance - kDistBase[dc]) << dist_len[dc],
-                 dist_len[dc] + kDistExtra[dc]);
+        bits.flush();
     }
     bits.put(lit_codes[kEndOfBlock], lit_len[kEndOfBlock]);
     std::memcpy(used, lengths, sizeof used);
@@ -361,14 +352,16 @@ struct prices {
 };
 
 // Rows [first, last) of the image turned into tokens and written as blocks.
-class half_writer {
+class part_writer {
   public:
-    half_writer(const filtered_grey& rows, size_t first, size_t last, bool final, uint8_t* out)
+    part_writer(const filtered_grey& rows, size_t first, size_t last, bool final, uint8_t* out)
         : rows_(rows),
           first_(first),
           last_(last),
           final_(final),
           stride_(1 + 3 * rows.width),
+          column_bits_(rows.width > 1 ? 64 - __builtin_clzll(rows.width - 1) : 0),
+          column_mask_((size_t(1) << column_bits_) - 1),
           bits_(out) {}
 
     size_t write() {
@@ -376,6 +369,7 @@ class half_writer {
         last_pair_.assign(size_t(1) << 16, kNone);
         last_quad_.assign(size_t(kQuadWays) << kQuadBits, kNone);
         last_value_.fill(kNone);
+        prime();
         uint32_t counts[256] = {};
         for (size_t y = first_; y < last_; y += 4) {  // a sample of rows is enough for a start
             const uint8_t* v = values(y);
@@ -384,17 +378,23 @@ class half_writer {
         }
         prices_.from_counts(counts);
         uint8_t lengths[kLitLenCodes + kDistCodes];
+        // The first block is short: its codes price the rest better than
+        // the spread of the values does.
+        size_t block_tokens = kFirstBlockTokens;
         for (size_t y = first_; y < last_; ++y) {
             row(y);
-            if (tokens_.size() >= kBlockTokens) {
-                write_block(tokens_, false, bits_, lengths);
+            if (tokens_.size() >= block_tokens) {
+                block_tokens = kBlockTokens;
+                write_block(tokens_, lit_freq_, dist_freq_, false, bits_, lengths);
                 prices_.from_lengths(lengths);
                 tokens_.clear();
+                std::fill(std::begin(lit_freq_), std::end(lit_freq_), 0);
+                std::fill(std::begin(dist_freq_), std::end(dist_freq_), 0);
             }
         }
         flush_pending();
-        write_block(tokens_, final_, bits_, lengths);
-        if (!final_) {  // an empty stored block ends the half on a byte
+        write_block(tokens_, lit_freq_, dist_freq_, final_, bits_, lengths);
+        if (!final_) {  // an empty stored block ends the part on a byte
             bits_.put(0, 3);
             bits_.align();
             bits_.put(0xFFFF0000u, 32);
@@ -403,7 +403,7 @@ class half_writer {
         return bits_.size();
     }
 
-    // The Adler-32 of this half's tripled rows, from the values: three bytes
+    // The Adler-32 of these tripled rows, from the values: three bytes
     // v after sums (a, b) give (a + 3v, b + 3a + 6v).
     uint32_t adler() const {
         constexpr uint64_t kBase = 65521;
@@ -440,14 +440,19 @@ class half_writer {
         return r == 0 ? rows_.filter : values(y)[(r - 1) / 3];
     }
 
+    void literal_token(uint8_t b) {
+        tokens_.push_back(b);
+        ++lit_freq_[b];
+    }
     void literal(uint8_t b) {
         flush_pending();
-        tokens_.push_back(b);
+        literal_token(b);
         ++position_;
     }
     void three_of(uint8_t value) {
         flush_pending();
         tokens_.push_back(kThreeOf + value);
+        lit_freq_[value] += 3;
         position_ += 3;
     }
     void copy(size_t distance, size_t bytes) {
@@ -465,13 +470,16 @@ class half_writer {
         pending_distance_ = 0;
         if (left < 3) {  // too short to copy: the bytes themselves
             for (size_t p = position_ - left; p < position_; ++p)
-                tokens_.push_back(byte_of(p));
+                literal_token(byte_of(p));
             return;
         }
+        const int code = kTables.dist_code_of(distance);
         while (left > 0) {
             size_t n = std::min(left, kMaxCopy);
             if (left - n > 0 && left - n < 3) n = left - 3;
             tokens_.push_back(copy_token(n, distance));
+            ++lit_freq_[257 + kTables.length_code[n]];
+            ++dist_freq_[code];
             left -= n;
         }
     }
@@ -484,7 +492,10 @@ class half_writer {
         const uint8_t* b = other + ox;
         if (limit == 0 || a[0] != b[0]) return 0;
         if (limit == 1 || a[1] != b[1]) return 1;
-        size_t k = 2;
+        return extend(a, b, 2, limit);
+    }
+    // How far a[k..] and b[k..] go on agreeing, up to `limit` in all.
+    static size_t extend(const uint8_t* a, const uint8_t* b, size_t k, size_t limit) {
         while (k + 8 <= limit) {
             uint64_t wa, wb;
             std::memcpy(&wa, a + k, 8);
@@ -497,14 +508,42 @@ class half_writer {
         return k;
     }
 
-    // Values from (y, x) on, at most `room`, that repeat those from byte `at`
-    // on (an earlier value's first byte), within that value's row.
-    size_t repeat_of(size_t y, size_t x, size_t room, size_t at) const {
-        size_t sy = y;
-        while (at < sy * stride_)
-            --sy;
-        const size_t sx = (at - sy * stride_ - 1) / 3;
-        return common(values(y), x, values(sy), sx, std::min(room, rows_.width - sx));
+    // The tables learn the rows before the first that copies may reach, as
+    // if their values had just been written: a part that begins below the
+    // top copies from them as the rows before it do.
+    void prime() {
+        const size_t reach = std::min(first_, kWindow / stride_ + 1);
+        for (size_t y = first_ - reach; y < first_; ++y) {
+            const uint8_t* v = values(y);
+            for (size_t x = 0; x < rows_.width; ++x) {
+                const uint32_t place = place_of(y, x);
+                if (x + 2 <= rows_.width)
+                    last_pair_[uint32_t(v[x]) | uint32_t(v[x + 1]) << 8] = place;
+                if (x + 4 <= rows_.width) {
+                    uint32_t* slot = quad_slot(v + x);
+                    for (int way = kQuadWays - 1; way > 0; --way)
+                        slot[way] = slot[way - 1];
+                    slot[0] = place;
+                }
+                last_value_[v[x]] = uint32_t(byte_at(y, x));
+            }
+        }
+    }
+    uint32_t* quad_slot(const uint8_t* four) {
+        uint32_t quad;
+        std::memcpy(&quad, four, 4);
+        return &last_quad_[kQuadWays * ((quad * 2654435761u) >> (32 - kQuadBits))];
+    }
+
+    // A value's place as the tables keep it: its row above the bits of its
+    // column, so that both come back without a division.
+    uint32_t place_of(size_t y, size_t x) const { return uint32_t(y << column_bits_ | x); }
+
+    // Values from (y, x) on, at most `room`, that repeat those from `place`
+    // on, within that place's row; `first` of them are known to.
+    size_t repeat_of(size_t y, size_t x, size_t room, uint32_t place, size_t first) const {
+        const size_t sy = place >> column_bits_, sx = place & ((size_t(1) << column_bits_) - 1);
+        return extend(values(y) + x, values(sy) + sx, first, std::min(room, rows_.width - sx));
     }
 
     // The tokens of row y: its filter type, then each value as literals, a
@@ -528,32 +567,32 @@ class half_writer {
             // The longest repeat, from the last place of this pair of values
             // or of these four.
             const size_t here = byte_at(y, x);
+            const uint32_t place = place_of(y, x);
             size_t match = 0, match_distance = 0;
-            const auto consider = [&](uint32_t at) {
-                if (at == kNone || here - at > kWindow) return false;
-                const size_t k = repeat_of(y, x, room, at);
+            const auto consider = [&](uint32_t at, size_t known) {
+                // kNone's row lies past every byte: its distance wraps round
+                const size_t at_byte = byte_at(at >> column_bits_, at & column_mask_);
+                if (here - at_byte > kWindow) return false;
+                const size_t k = repeat_of(y, x, room, at, known);
                 if (k > match) {
                     match = k;
-                    match_distance = here - at;
+                    match_distance = here - at_byte;
                 }
                 return true;
             };
-            if (room >= 2) {
+            if (room >= 2) {  // the pair's key is exact: its two values agree
                 uint32_t& seen = last_pair_[uint32_t(value) | uint32_t(v[x + 1]) << 8];
-                consider(seen);
-                seen = uint32_t(here);
+                consider(seen, 2);
+                seen = place;
             }
             if (room >= 4) {  // four values: rarer, so their last place reaches further back
-                uint32_t quad;
-                std::memcpy(&quad, v + x, 4);
-                uint32_t* slot =
-                    &last_quad_[kQuadWays * ((quad * 2654435761u) >> (32 - kQuadBits))];
+                uint32_t* slot = quad_slot(v + x);
                 for (int way = 0; way < kQuadWays; ++way) {
-                    if (!consider(slot[way])) break;
+                    if (!consider(slot[way], 0)) break;
                 }
                 for (int way = kQuadWays - 1; way > 0; --way)
                     slot[way] = slot[way - 1];
-                slot[0] = uint32_t(here);
+                slot[0] = place;
             }
             const size_t above = up ? common(v, x, up, x, room) : 0;
             if (run_goes_on && run + 1 >= match && run + 4 >= above) {
@@ -618,16 +657,20 @@ class half_writer {
     const filtered_grey& rows_;
     const size_t first_, last_;
     const bool final_;
-    const size_t stride_;  // bytes a tripled row, its filter type included
+    const size_t stride_;    // bytes a tripled row, its filter type included
+    const int column_bits_;  // bits of a column in a place
+    const size_t column_mask_;
     bit_writer bits_;
     std::vector<token> tokens_;
     prices prices_;
     std::array<uint32_t, 256> last_value_;  // value -> its byte, the last time
-    std::vector<uint32_t> last_quad_;       // hash of four values -> its byte, the last two times
-    std::vector<uint32_t> last_pair_;       // pair of values -> its byte, the last time
+    std::vector<uint32_t> last_quad_;       // hash of four values -> its place, the last two times
+    std::vector<uint32_t> last_pair_;       // pair of values -> its place, the last time
     size_t position_ = 0;                   // bytes of the rows tokenised so far
     size_t pending_ = 0;                    // bytes of a copy not yet cut into tokens
     size_t pending_distance_ = 0;
+    uint32_t lit_freq_[kLitLenCodes] = {};  // symbols of tokens_
+    uint32_t dist_freq_[kDistCodes] = {};
 };
 
 uint32_t adler_combine(uint32_t first, uint32_t second, size_t second_size) {
@@ -644,17 +687,32 @@ uint32_t adler_combine(uint32_t first, uint32_t second, size_t second_size) {
     return sum1 | sum2 << 16;
 }
 
-size_t half_bound(const filtered_grey& rows, size_t height) {
+size_t part_bound(const filtered_grey& rows, size_t height) {
     // Fifteen bits a byte at worst, a header per block, a flush.
     const size_t bytes = (1 + 3 * rows.width) * height;
     return bytes * 15 / 8 + (bytes / kBlockTokens + 2) * 400 + 64;
 }
 
+// Rows [first, last) of part i of n.
+size_t part_first(const filtered_grey& rows, size_t i, size_t n) {
+    return rows.height * i / n;
+}
+size_t part_count(const filtered_grey& rows) {
+    return std::min(kParts, rows.height);
+}
+
+size_t parts_bound(const filtered_grey& rows) {
+    const size_t n = part_count(rows);
+    size_t room = 0;
+    for (size_t i = 0; i < n; ++i)
+        room += part_bound(rows, part_first(rows, i + 1, n) - part_first(rows, i, n));
+    return room;
+}
+
 }  // namespace
 
 size_t tripled_zlib_bound(const filtered_grey& rows) {
-    // Two halves take at most one more block header and flush than the whole.
-    return 2 + half_bound(rows, rows.height) + 1024 + 4;
+    return 2 + std::max(part_bound(rows, rows.height), parts_bound(rows)) + 4;
 }
 
 size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {
@@ -668,32 +726,58 @@ size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {
     uint32_t adler = 1;
     const size_t stride = 1 + 3 * rows.width;
     if (threads >= 2 && rows.height >= 2) {
-        const size_t middle = rows.height / 2;
-        thread_local std::vector<uint8_t> lower_out;
-        lower_out.resize(half_bound(rows, rows.height - middle));
-        uint8_t* const lower_bytes = lower_out.data();  // the caller's, not the helper's
-        size_t lower_size = 0;
-        uint32_t lower_adler = 1;
+        // Parts taken in turn by whichever thread is free, so that a helper
+        // the machine lets run late leaves its share to the caller.
+        const size_t count = part_count(rows);
+        struct part {
+            size_t first, last, offset, size;
+            uint32_t adler;
+        };
+        std::vector<part> parts(count);
+        size_t room = 0;
+        for (size_t i = 0; i < count; ++i) {
+            parts[i].first = part_first(rows, i, count);
+            parts[i].last = part_first(rows, i + 1, count);
+            parts[i].offset = room;
+            room += part_bound(rows, parts[i].last - parts[i].first);
+        }
+        thread_local std::vector<uint8_t> scratch;
+        scratch.resize(room);
+        uint8_t* const written = scratch.data();  // the caller's, not the helper's
+        std::atomic<size_t> next{0};
+        const auto take_parts = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < count;) {
+                part& p = parts[i];
+                part_writer writer(rows, p.first, p.last, i + 1 == count, written + p.offset);
+                p.size = writer.write();
+                p.adler = writer.adler();
+            }
+        };
         std::exception_ptr failed;
-        std::thread lower([&] {
+        std::thread helper([&] {
             try {
-                half_writer half(rows, middle, rows.height, true, lower_bytes);
-                lower_size = half.write();
-                lower_adler = half.adler();
+                take_parts();
             } catch (...) {
                 failed = std::current_exception();
+                next = count;
             }
         });
-        half_writer upper(rows, 0, middle, false, out + size);
-        size += upper.write();
-        const uint32_t upper_adler = upper.adler();
-        lower.join();
+        try {
+            take_parts();
+        } catch (...) {
+            next = count;
+            helper.join();
+            throw;
+        }
+        helper.join();
         if (failed) std::rethrow_exception(failed);
-        std::memcpy(out + size, lower_bytes, lower_size);
-        size += lower_size;
-        adler = adler_combine(upper_adler, lower_adler, stride * (rows.height - middle));
+        for (const part& p : parts) {
+            std::memcpy(out + size, written + p.offset, p.size);
+            size += p.size;
+            adler = adler_combine(adler, p.adler, stride * (p.last - p.first));
+        }
     } else {
-        half_writer whole(rows, 0, rows.height, true, out + size);
+        part_writer whole(rows, 0, rows.height, true, out + size);
         size += whole.write();
         adler = whole.adler();
     }

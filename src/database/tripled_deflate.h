@@ -9,10 +9,11 @@
 // coded in blocks with Huffman codes of their own.
 //
 // Any inflater reads back exactly the tripled rows. The stream may be written
-// by one thread or by two, each taking half of the rows; the halves meet on a
-// byte boundary (an empty stored block, as a zlib flush would write) and give
-// the same rows. Safe from any thread: each call keeps its working memory in
-// the calling thread (and in the helper it starts), reused by later calls.
+// by one thread or by two, which take eight parts of the rows in turn; the
+// parts meet on byte boundaries (an empty stored block, as a zlib flush would
+// write), each copying from the rows before it as the whole stream would, and
+// give the same rows. Safe from any thread: each call keeps its working memory
+// in the calling thread (and in the helper it starts), reused by later calls.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,7 @@ struct filtered_grey {
 size_t tripled_zlib_bound(const filtered_grey& rows);
 
 // Writes the stream into `out` (at least tripled_zlib_bound bytes) and returns
-// its size. `threads` is 1 or 2; with 2 a second thread writes the lower half.
+// its size. `threads` is 1 or 2; with 2 a second thread shares the parts.
 // Throws std::invalid_argument for an empty image, std::length_error for
 // tripled rows of 4 GiB or more.
 size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads);
