@@ -126,10 +126,10 @@ TEST(png_writer, grey_images_read_back_as_grey_and_as_three_equal_channels) {
 }
 
 // Tripled rows are deflated from the grey values: runs, copies of the row
-// above, of pairs and of single values seen before, across both halves and
-// blocks of codes. Each picture stresses one of them; all must inflate (with
+// above, of pairs and of single values seen before, across two threads' parts
+// and blocks of codes. Each picture stresses one of them; all must inflate (with
 // zlib, whose Adler-32 check covers the whole stream) to the expanded rows.
-TEST(png_writer, tripled_streams_hold_every_kind_of_copy_in_one_and_two_halves) {
+TEST(png_writer, tripled_streams_hold_every_kind_of_copy_from_one_thread_or_two) {
     const cv::Size size(1500, 301);  // several blocks; rows under the copy window
     cv::RNG rng(5);
     cv::Mat stripes(size, CV_8UC1), tiles(size, CV_8UC1), sparse(size, CV_8UC1);
