@@ -351,10 +351,19 @@ struct prices {
     }
 };
 
+// A thread's tokens and tables, kept from part to part and call to call: a
+// megabyte touched afresh each time would cost its page faults again.
+struct workspace {
+    std::vector<token> tokens;
+    std::vector<uint32_t> last_quad;  // hash of four values -> its place, the last two times
+    std::vector<uint32_t> last_pair;  // pair of values -> its place, the last time
+};
+
 // Rows [first, last) of the image turned into tokens and written as blocks.
 class part_writer {
   public:
-    part_writer(const filtered_grey& rows, size_t first, size_t last, bool final, uint8_t* out)
+    part_writer(const filtered_grey& rows, size_t first, size_t last, bool final, uint8_t* out,
+                workspace& work)
         : rows_(rows),
           first_(first),
           last_(last),
@@ -362,9 +371,13 @@ class part_writer {
           stride_(1 + 3 * rows.width),
           column_bits_(rows.width > 1 ? 64 - __builtin_clzll(rows.width - 1) : 0),
           column_mask_((size_t(1) << column_bits_) - 1),
-          bits_(out) {}
+          bits_(out),
+          tokens_(work.tokens),
+          last_quad_(work.last_quad),
+          last_pair_(work.last_pair) {}
 
     size_t write() {
+        tokens_.clear();
         tokens_.reserve(kBlockTokens + 2 * rows_.width + 64);
         last_pair_.assign(size_t(1) << 16, kNone);
         last_quad_.assign(size_t(kQuadWays) << kQuadBits, kNone);
@@ -661,13 +674,13 @@ class part_writer {
     const int column_bits_;  // bits of a column in a place
     const size_t column_mask_;
     bit_writer bits_;
-    std::vector<token> tokens_;
+    std::vector<token>& tokens_;
     prices prices_;
     std::array<uint32_t, 256> last_value_;  // value -> its byte, the last time
-    std::vector<uint32_t> last_quad_;       // hash of four values -> its place, the last two times
-    std::vector<uint32_t> last_pair_;       // pair of values -> its place, the last time
-    size_t position_ = 0;                   // bytes of the rows tokenised so far
-    size_t pending_ = 0;                    // bytes of a copy not yet cut into tokens
+    std::vector<uint32_t>& last_quad_;
+    std::vector<uint32_t>& last_pair_;
+    size_t position_ = 0;  // bytes of the rows tokenised so far
+    size_t pending_ = 0;   // bytes of a copy not yet cut into tokens
     size_t pending_distance_ = 0;
     uint32_t lit_freq_[kLitLenCodes] = {};  // symbols of tokens_
     uint32_t dist_freq_[kDistCodes] = {};
@@ -725,6 +738,7 @@ size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {
     size_t size = 2;
     uint32_t adler = 1;
     const size_t stride = 1 + 3 * rows.width;
+    thread_local workspace works[2];  // the caller's and its helper's
     if (threads >= 2 && rows.height >= 2) {
         // Parts taken in turn by whichever thread is free, so that a helper
         // the machine lets run late leaves its share to the caller.
@@ -743,27 +757,28 @@ size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {
         }
         thread_local std::vector<uint8_t> scratch;
         scratch.resize(room);
-        uint8_t* const written = scratch.data();  // the caller's, not the helper's
+        uint8_t* const written = scratch.data();
         std::atomic<size_t> next{0};
-        const auto take_parts = [&] {
+        const auto take_parts = [&](workspace& work) {
             for (size_t i; (i = next.fetch_add(1)) < count;) {
                 part& p = parts[i];
-                part_writer writer(rows, p.first, p.last, i + 1 == count, written + p.offset);
+                part_writer writer(rows, p.first, p.last, i + 1 == count, written + p.offset, work);
                 p.size = writer.write();
                 p.adler = writer.adler();
             }
         };
         std::exception_ptr failed;
+        workspace& helper_work = works[1];  // in the helper, `works` would name its own
         std::thread helper([&] {
             try {
-                take_parts();
+                take_parts(helper_work);
             } catch (...) {
                 failed = std::current_exception();
                 next = count;
             }
         });
         try {
-            take_parts();
+            take_parts(works[0]);
         } catch (...) {
             next = count;
             helper.join();
@@ -777,7 +792,7 @@ size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {
             adler = adler_combine(adler, p.adler, stride * (p.last - p.first));
         }
     } else {
-        part_writer whole(rows, 0, rows.height, true, out + size);
+        part_writer whole(rows, 0, rows.height, true, out + size, works[0]);
         size += whole.write();
         adler = whole.adler();
     }
