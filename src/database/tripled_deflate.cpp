@@ -8,7 +8,9 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -769,22 +771,27 @@ size_t tripled_zlib(const filtered_grey& rows, uint8_t* out, int threads) {
         };
         std::exception_ptr failed;
         workspace& helper_work = works[1];  // in the helper, `works` would name its own
-        std::thread helper([&] {
-            try {
-                take_parts(helper_work);
-            } catch (...) {
-                failed = std::current_exception();
-                next = count;
-            }
-        });
+        std::optional<std::thread> helper;
+        try {
+            helper.emplace([&] {
+                try {
+                    take_parts(helper_work);
+                } catch (...) {
+                    failed = std::current_exception();
+                    next = count;
+                }
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the caller takes every part.
+        }
         try {
             take_parts(works[0]);
         } catch (...) {
             next = count;
-            helper.join();
+            if (helper) helper->join();
             throw;
         }
-        helper.join();
+        if (helper) helper->join();
         if (failed) std::rethrow_exception(failed);
         for (const part& p : parts) {
             std::memcpy(out + size, written + p.offset, p.size);

@@ -12,8 +12,8 @@
 // by one thread or by two, which take eight parts of the rows in turn; the
 // parts meet on byte boundaries (an empty stored block, as a zlib flush would
 // write), each copying from the rows before it as the whole stream would, and
-// give the same rows. Safe from any thread: each call keeps its working memory
-// in the calling thread (and in the helper it starts), reused by later calls.
+// give the same rows. Safe from any thread: each calling thread keeps the
+// working memory of its calls, its helper's included, for the calls after.
 #pragma once
 
 #include <cstddef>
