@@ -1,7 +1,5 @@
 #include "database/tripled_deflate.h"
 
-#include <libdeflate.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
