@@ -25,10 +25,12 @@
 #include <utility>  // before Asio, which uses std::exchange without it
 
 #include <boost/asio.hpp>
+#include <wx/string.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -36,6 +38,7 @@
 #include <sstream>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace asio = boost::asio;
 using asio::ip::tcp;
@@ -51,6 +54,25 @@ size_t count_of(const std::wstring& text, const std::wstring& what) {
     for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1))
         ++n;
     return n;
+}
+
+// The journal's rows (time and text) that hold `what`, their markup left out.
+std::vector<std::wstring> rows_with(const std::wstring& text, const std::wstring& what) {
+    std::vector<std::wstring> rows;
+    for (size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1)) {
+        const size_t open = text.rfind(L"<tr>", at);
+        const size_t start = open == std::wstring::npos ? 0 : open;
+        const size_t end = std::min(text.find(L"</tr>", at), text.size());
+        std::wstring row;
+        bool in_tag = false;
+        for (size_t i = start; i < end; ++i) {
+            if (text[i] == L'<') in_tag = true;
+            if (!in_tag && text[i] != L'\n') row += text[i];
+            if (text[i] == L'>') in_tag = false;
+        }
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 // The late frames the journal's "Запись успевает" rows name, summed.
@@ -232,6 +254,10 @@ int main(int argc, char** argv) {
 
     const thread_times before = sample(station.pid());
     const auto began = steady::now();
+    const std::time_t began_at = std::time(nullptr);
+    char clock_text[16];
+    std::strftime(clock_text, sizeof clock_text, "%H:%M:%S", std::localtime(&began_at));
+    std::printf("  0 s at %s by the journal's clock\n", clock_text);
     const auto period =
         std::chrono::duration_cast<steady::duration>(std::chrono::duration<double>(1.0 / rate));
     std::set<uint32_t> sent;
@@ -332,6 +358,8 @@ int main(int argc, char** argv) {
         sent.size(), stored, sent.size() - stored, waiting_at_drops);
     std::printf("late episodes (\"Запись отстает\") %zu, late frames %lu\n",
                 count_of(text, L"Запись отстает"), late_frames(text));
+    for (const std::wstring& row : rows_with(text, L"Запись отстает"))
+        std::printf("  %s\n", wxString(row).utf8_str().data());
     std::printf("share of one core per thread, over %.0f s:\n", wall);
     for (const auto& [name, cpu] : by_name)
         if (cpu / wall >= 0.005) std::printf("  %-16s %5.1f %%\n", name.c_str(), 100 * cpu / wall);
