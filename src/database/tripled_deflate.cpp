@@ -530,22 +530,25 @@ class part_writer {
             const uint8_t* v = values(y);
             for (size_t x = 0; x < rows_.width; ++x) {
                 const uint32_t place = place_of(y, x);
-                if (x + 2 <= rows_.width)
-                    last_pair_[uint32_t(v[x]) | uint32_t(v[x + 1]) << 8] = place;
-                if (x + 4 <= rows_.width) {
-                    uint32_t* slot = quad_slot(v + x);
-                    for (int way = kQuadWays - 1; way > 0; --way)
-                        slot[way] = slot[way - 1];
-                    slot[0] = place;
-                }
+                if (x + 2 <= rows_.width) pair_slot(v + x) = place;
+                if (x + 4 <= rows_.width) remember_quad(quad_slot(v + x), place);
                 last_value_[v[x]] = uint32_t(byte_at(y, x));
             }
         }
     }
+    uint32_t& pair_slot(const uint8_t* two) {
+        return last_pair_[uint32_t(two[0]) | uint32_t(two[1]) << 8];
+    }
+    // The places kept for four values, the newest first.
     uint32_t* quad_slot(const uint8_t* four) {
         uint32_t quad;
         std::memcpy(&quad, four, 4);
         return &last_quad_[kQuadWays * ((quad * 2654435761u) >> (32 - kQuadBits))];
+    }
+    static void remember_quad(uint32_t* slot, uint32_t place) {
+        for (int way = kQuadWays - 1; way > 0; --way)
+            slot[way] = slot[way - 1];
+        slot[0] = place;
     }
 
     // A value's place as the tables keep it: its row above the bits of its
@@ -555,7 +558,7 @@ class part_writer {
     // Values from (y, x) on, at most `room`, that repeat those from `place`
     // on, within that place's row; `first` of them are known to.
     size_t repeat_of(size_t y, size_t x, size_t room, uint32_t place, size_t first) const {
-        const size_t sy = place >> column_bits_, sx = place & ((size_t(1) << column_bits_) - 1);
+        const size_t sy = place >> column_bits_, sx = place & column_mask_;
         return extend(values(y) + x, values(sy) + sx, first, std::min(room, rows_.width - sx));
     }
 
@@ -594,7 +597,7 @@ class part_writer {
                 return true;
             };
             if (room >= 2) {  // the pair's key is exact: its two values agree
-                uint32_t& seen = last_pair_[uint32_t(value) | uint32_t(v[x + 1]) << 8];
+                uint32_t& seen = pair_slot(v + x);
                 consider(seen, 2);
                 seen = place;
             }
@@ -603,9 +606,7 @@ class part_writer {
                 for (int way = 0; way < kQuadWays; ++way) {
                     if (!consider(slot[way], 0)) break;
                 }
-                for (int way = kQuadWays - 1; way > 0; --way)
-                    slot[way] = slot[way - 1];
-                slot[0] = place;
+                remember_quad(slot, place);
             }
             const size_t above = up ? common(v, x, up, x, room) : 0;
             if (run_goes_on && run + 1 >= match && run + 4 >= above) {

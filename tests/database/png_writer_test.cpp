@@ -119,7 +119,7 @@ TEST(png_writer, grey_images_read_back_as_grey_and_as_three_equal_channels) {
             cv::Mat expanded;
             cv::cvtColor(grey, expanded, cv::COLOR_GRAY2BGR);
             EXPECT_TRUE(reads_back_as(expanded, write_png(grey, png_colour::rgb))) << size;
-            // Halves written on two threads make one stream, whatever the height.
+            // Parts written by two threads make one stream, whatever the height.
             EXPECT_TRUE(reads_back_as(expanded, write_png(grey, png_colour::rgb, 2))) << size;
         }
     }
