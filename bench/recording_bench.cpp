@@ -3,8 +3,9 @@
 //     vs. bare JPEG 85 encode + one bare put;
 //  2. (the sustained odometer rate is pipeline_bench's);
 //  3. the capture thread's CPU time per frame vs. a bare copy of the frame;
-//  4. the cost of the once-a-second synced put on the recording rate: rounds
-//     of steps with and without it, interleaved, as medians and spreads.
+//  4. the cost of the once-a-second sync of the log (on a thread of its own)
+//     on the recording rate: rounds of steps with and without it,
+//     interleaved, as medians and spreads.
 #include "runtime/app_link.h"
 #include "bench_util.h"
 #include "sim_camera.h"
@@ -125,7 +126,7 @@ int main() {
             ratios.emplace_back("step " + tag, step.ratio());
             ldb_writer::live().close("", "");
 
-            // 4. The once-a-second synced put against none, interleaved.
+            // 4. The once-a-second sync against none, interleaved.
             std::vector<double> synced, unsynced;
             for (int round = 0; round < 8; ++round) {
                 for (const bool sync : {true, false}) {
@@ -145,7 +146,7 @@ int main() {
             ldb_writer::live().set_sync_interval(std::chrono::seconds(1));
             const spread with = spread_of(synced), without = spread_of(unsynced);
             std::printf(
-                "%s steps/s with the synced put: median %.1f (%.1f-%.1f), without: %.1f "
+                "%s steps/s with the log synced: median %.1f (%.1f-%.1f), without: %.1f "
                 "(%.1f-%.1f)\n",
                 tag.c_str(), with.median, with.low, with.high, without.median, without.low,
                 without.high);

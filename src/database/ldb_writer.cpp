@@ -33,6 +33,7 @@ void ldb_writer::set_store_env(leveldb::Env* env) {
 
 void ldb_writer::set_sync_interval(clock::duration interval) {
     sync_interval_ = interval;
+    if (syncer_) syncer_->set_interval(interval);
 }
 
 ldb_writer::~ldb_writer() = default;
@@ -59,6 +60,7 @@ void ldb_writer::open(const std::string& path) {
         opening_ = false;
     }
     throw_if_failed(opened);
+    syncer_ = std::make_unique<log_syncer>(path, sync_interval_);
     put(ldb_key::version, "1");
 }
 
@@ -97,6 +99,7 @@ bool ldb_writer::holds(const std::string& path) const {
 }
 
 void ldb_writer::release() {
+    syncer_.reset();  // before the store goes: it syncs the store's files
     std::unique_lock lock(guard_);
     db_.reset();
     count_ = 0;
@@ -107,19 +110,16 @@ bool ldb_writer::is_open() const {
     return db_ != nullptr;
 }
 
-leveldb::WriteOptions ldb_writer::write_options() {
-    leveldb::WriteOptions options;
-    const auto now = clock::now();
-    if (now - last_sync_ >= sync_interval_) {
-        options.sync = true;
-        last_sync_ = now;
-    }
-    return options;
+void ldb_writer::put(const std::string& key, const std::string& value) {
+    put_bytes(key, value);
 }
 
-void ldb_writer::put(const std::string& key, const std::string& value) {
+void ldb_writer::put_bytes(const std::string& key, const leveldb::Slice& bytes) {
     if (!db_) return;
-    throw_if_failed(db_->Put(write_options(), key, value));
+    if (syncer_) {
+        if (const auto failure = syncer_->failure()) throw std::runtime_error(*failure);
+    }
+    throw_if_failed(db_->Put(leveldb::WriteOptions(), key, bytes));
 }
 
 void ldb_writer::put_session(const std::string& text) {
@@ -161,14 +161,14 @@ size_t ldb_writer::put_frame(const cv::Mat& image, uint32_t value) {
 
 void ldb_writer::put_frame_jpeg(const std::vector<uint8_t>& jpeg, uint32_t value) {
     if (!db_) return;
-    const leveldb::Slice bytes(reinterpret_cast<const char*>(jpeg.data()), jpeg.size());
-    throw_if_failed(db_->Put(write_options(), frame_key(value), bytes));
+    put_bytes(frame_key(value),
+              leveldb::Slice(reinterpret_cast<const char*>(jpeg.data()), jpeg.size()));
     ++count_;
 }
 
 void ldb_writer::put_stored(const std::string& key, std::string_view bytes) {
     if (!db_) return;
-    throw_if_failed(db_->Put(write_options(), key, leveldb::Slice(bytes.data(), bytes.size())));
+    put_bytes(key, leveldb::Slice(bytes.data(), bytes.size()));
     if (is_frame_key(key)) ++count_;
 }
 

@@ -11,11 +11,13 @@
 // put; failures throw the store's status text and leave earlier entries.
 //
 // Every put reaches the operating system at once, so a killed process loses
-// nothing put; at most one put a second is also synced to the disk, which
-// bounds what a power cut can lose to about the last second.
+// nothing put; while a database is open its log is synced to the disk once a
+// second, off the driving thread, which bounds what a power cut can lose to
+// about the last second. A failed sync is thrown by the next put.
 #pragma once
 
 #include "database/ldb_info.h"
+#include "database/log_syncer.h"
 
 #include <leveldb/db.h>
 #include <opencv2/core.hpp>
@@ -40,8 +42,8 @@ class ldb_writer {
     static ldb_writer& live();
 
     using clock = std::chrono::steady_clock;
-    // The longest time between two synced puts (1 s); clock::duration::max()
-    // syncs never (for measurements).
+    // The time between two syncs of the open database's log (1 s);
+    // clock::duration::max() syncs never (for measurements).
     void set_sync_interval(clock::duration interval);
     // Stores opened from now on use this file system (null: the default);
     // for tests that make writes fail below the writer.
@@ -110,7 +112,7 @@ class ldb_writer {
 
   private:
     void put(const std::string& key, const std::string& value);
-    leveldb::WriteOptions write_options();  // synced once per sync interval
+    void put_bytes(const std::string& key, const leveldb::Slice& bytes);
 
     mutable std::shared_mutex guard_;
     // Changed only by the driving thread, under guard_ held exclusive; read
@@ -119,7 +121,7 @@ class ldb_writer {
     std::unique_ptr<leveldb::DB> db_;
     bool opening_ = false;
     leveldb::Options options_;
-    clock::duration sync_interval_ = std::chrono::seconds(1);
-    clock::time_point last_sync_{};  // of the driving thread
+    clock::duration sync_interval_ = std::chrono::seconds(1);  // driving thread
+    std::unique_ptr<log_syncer> syncer_;                       // driving thread; while db_ is open
     std::atomic<uint64_t> count_{0};
 };
