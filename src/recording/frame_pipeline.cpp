@@ -7,16 +7,10 @@
 #include <boost/asio/post.hpp>
 
 namespace {
-// Frames queued for an encoder or being encoded, and the encoders, over
-// every pipeline of the process.
+// Frames queued for an encoder or being encoded, over every pipeline of the
+// process.
 std::atomic<size_t> g_frames_unencoded{0};
-std::atomic<size_t> g_encoders{0};
 }  // namespace
-
-bool frame_pipeline::encoders_busy() {
-    const size_t encoders = g_encoders.load(std::memory_order_relaxed);
-    return encoders > 0 && g_frames_unencoded.load(std::memory_order_relaxed) >= encoders;
-}
 
 bool frame_pipeline::encoders_idle() {
     return g_frames_unencoded.load(std::memory_order_relaxed) == 0;
@@ -30,7 +24,6 @@ frame_pipeline::frame_pipeline(boost::asio::io_context& io, size_t workers, size
       on_space_(std::move(on_space)) {
     for (size_t i = 0; i < workers; ++i)
         workers_.emplace_back([this] { work(); });
-    g_encoders += workers;
 }
 
 frame_pipeline::~frame_pipeline() {
@@ -41,7 +34,6 @@ frame_pipeline::~frame_pipeline() {
     work_cv_.notify_all();
     for (auto& w : workers_)
         w.join();
-    g_encoders -= workers_.size();
 }
 
 void frame_pipeline::submit_frame(uint32_t value, odometer_format format, frame_buffer& frame,

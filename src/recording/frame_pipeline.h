@@ -63,9 +63,6 @@ class frame_pipeline {
     // A change that must come after every message submitted so far.
     void submit_change(std::function<void()> change);
 
-    // True while the process's encoders are all busy or have frames waiting:
-    // the recording needs every core now. Any thread.
-    static bool encoders_busy();
     // True while no encoder of the process has a frame: the cores are the
     // recording's to spare. Any thread.
     static bool encoders_idle();

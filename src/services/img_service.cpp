@@ -29,10 +29,11 @@ constexpr auto kYieldPoll = std::chrono::milliseconds(2);
 // The recording first. Running below it is not enough: a reply's decoding
 // and encoding fill the caches and the network stack works for it at full
 // priority, which slowed encoders already short of time. So a reply starts
-// only once an encoder is idle, or after kYieldLimit.
+// only once no encoder has a frame, or after kYieldLimit: at a rate that
+// keeps every encoder busy, replies come about once a second each.
 void yield_to_recording() {
     const auto until = std::chrono::steady_clock::now() + kYieldLimit;
-    while (frame_pipeline::encoders_busy() && std::chrono::steady_clock::now() < until)
+    while (!frame_pipeline::encoders_idle() && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(kYieldPoll);
 }
 

@@ -112,7 +112,7 @@ TEST_F(frame_pipeline_test, a_stop_with_frames_in_flight_stores_them_all_first) 
     // Stopped while most of them are still being encoded; once stopped, no
     // encoder holds the data service back.
     stop();
-    EXPECT_FALSE(frame_pipeline::encoders_busy());
+    EXPECT_TRUE(frame_pipeline::encoders_idle());
     EXPECT_EQ(status_lines().size(), 4u);
     ASSERT_EQ(folders().size(), 1u);
     const auto stored = dump_database(folders()[0]);
