@@ -125,12 +125,12 @@ inline bool keeps_up(const app_link_ptr& link, wxConfigBase& config, rate_counte
 }
 
 // One recording step on one thread (copy, encode, puts, status), in ms: the
-// median of 25 steps taken now, on a session of their own.
-inline double one_step_ms(const app_link_ptr& link, frame_buffer& frame) {
+// median of `count` steps taken now, on a session of their own.
+inline double one_step_ms(const app_link_ptr& link, frame_buffer& frame, int count = 25) {
     write_thread steps(link, "", frame, 0);
     uint32_t value = 0;
     std::vector<double> times;
-    for (int i = 0; i < 25; ++i) {
+    for (int i = 0; i < count; ++i) {
         const auto t0 = std::chrono::steady_clock::now();
         steps.on_odometer_value(value += 5, odometer_new);
         times.push_back(
@@ -154,6 +154,24 @@ inline double sustained(const app_link_ptr& link, wxConfigBase& config, rate_cou
         std::printf("  %-26s %6.1f/s (%.2f; one step now %.2f ms): %s\n", what, rate, share,
                     step_ms, kept_up ? "kept up" : "fell behind");
         if (kept_up) return share;
+    }
+    return 0;
+}
+
+// The highest rate, of the shares (descending) of `base` messages a second,
+// that is kept up, or 0. For comparing two recordings' sustained rates with
+// each other: the machine's speed swings by a quarter within a second, so a
+// rate measured over runs of seconds is steadier than any one step's timing.
+// `step_ms` bounds the wait for the last frames.
+inline double sustained_rate(const app_link_ptr& link, wxConfigBase& config, rate_counter& sink,
+                             frame_buffer& frame, size_t encoders, double base, double step_ms,
+                             std::initializer_list<double> shares, const char* what) {
+    for (double share : shares) {
+        const double rate = base * share;
+        const bool kept_up = keeps_up(link, config, sink, frame, encoders, rate, step_ms / 1000);
+        std::printf("  %-26s %6.1f/s (%.2f): %s\n", what, rate, share,
+                    kept_up ? "kept up" : "fell behind");
+        if (kept_up) return rate;
     }
     return 0;
 }
