@@ -5,7 +5,8 @@
 // clients fetching live frames in a loop beside 200 idle connections, for
 // 6 s; 5 000 malformed datagrams to discovery and a reset on remote control.
 // Prints the late frames and episodes the journal reports, the messages sent
-// and not stored, the messages left unread in the line when it dropped, and
+// and not stored (as runs of values, with the second each began), the
+// messages left unread in the line when it dropped, and
 // the share of a core each of the station's threads took. A line plugged in
 // again counts as up once the station has opened it: it drops what waited in
 // the line before (messages of an unknown age).
@@ -248,7 +249,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the station did not start recording\n");
         return 1;
     }
-    std::this_thread::sleep_for(1s);  // frames come in
+    std::this_thread::sleep_for(6s);  // frames come in once the simulator has drawn its strip
     std::printf("%s scene, 4096x1024 at 30 frames/s, %.0f messages/s for %d s\n",
                 scene == jai_sim::scene_kind::track ? "track" : "noise", rate, seconds);
 
@@ -336,12 +337,14 @@ int main(int argc, char** argv) {
     const int status = station.terminate(60s);
 
     size_t stored = 0;
+    std::set<uint32_t> lost = sent;
     std::error_code error;
     for (const auto& session : std::filesystem::directory_iterator(recordings, error)) {
         for (const std::string& key : database_keys(session.path())) {
             if (key.size() != 10 || key.find_first_not_of("0123456789") != std::string::npos)
                 continue;
             stored += sent.count(uint32_t(std::stoul(key)));
+            lost.erase(uint32_t(std::stoul(key)));
         }
     }
     std::map<std::string, double> by_name;
@@ -356,6 +359,16 @@ int main(int argc, char** argv) {
         "messages sent %zu, stored %zu, lost %zu (left unread in the line at its drops: "
         "%zu)\n",
         sent.size(), stored, sent.size() - stored, waiting_at_drops);
+    // Lost messages as runs of consecutive values, with the second of the
+    // run each began at (values go up by 5 from 1000, `rate` a second).
+    for (auto it = lost.begin(); it != lost.end();) {
+        const uint32_t first = *it;
+        uint32_t last = first;
+        while (++it != lost.end() && *it == last + 5)
+            last = *it;
+        std::printf("  lost %u..%u (%u messages) from %.1f s\n", first, last,
+                    (last - first) / 5 + 1, double(first - 1005) / 5 / rate);
+    }
     std::printf("late episodes (\"Запись отстает\") %zu, late frames %lu\n",
                 count_of(text, L"Запись отстает"), late_frames(text));
     for (const std::wstring& row : rows_with(text, L"Запись отстает"))
