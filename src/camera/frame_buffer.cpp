@@ -76,6 +76,11 @@ frame_freshness state_locked(const frame_buffer& frame, frame_buffer::clock::tim
     return now - frame.delivered_at > max_age ? frame_freshness::stale : frame_freshness::fresh;
 }
 
+// The caller holds frame.lock (either side).
+frame_identity identity_locked(const frame_buffer& frame) {
+    return {frame.capture_began, frame.delivered};
+}
+
 }  // namespace
 
 void mark_capture_began(frame_buffer& frame) {
@@ -91,20 +96,23 @@ void mark_capture_ended(frame_buffer& frame) {
 }
 
 frame_freshness frame_state(frame_buffer& frame, frame_buffer::clock::time_point now,
-                            frame_buffer::clock::duration max_age) {
+                            frame_buffer::clock::duration max_age, frame_identity* newest) {
     std::shared_lock lock(frame.lock);
-    return state_locked(frame, now, max_age);
+    const frame_freshness state = state_locked(frame, now, max_age);
+    if (newest && state == frame_freshness::fresh) *newest = identity_locked(frame);
+    return state;
 }
 
 frame_freshness copy_fresh_gray8(frame_buffer& frame, cv::Mat& image,
                                  frame_buffer::clock::time_point now,
-                                 frame_buffer::clock::duration max_age) {
+                                 frame_buffer::clock::duration max_age, frame_identity* copied) {
     cv::Mat copy = image;  // reuses the storage when the size fits
     const bool has_pixels = prepare_gray8(frame, copy);
     std::shared_lock lock(frame.lock);
     const frame_freshness state = state_locked(frame, now, max_age);
     if (state != frame_freshness::fresh) return state;
     if (has_pixels) copy_gray8_locked(frame, copy);
+    if (copied) *copied = identity_locked(frame);
     image = copy;
     return state;
 }

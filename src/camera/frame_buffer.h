@@ -61,17 +61,28 @@ enum class frame_freshness {
 void mark_capture_began(frame_buffer& frame);
 void mark_capture_ended(frame_buffer& frame);
 
+// Which delivered frame the buffer holds: two takes with equal identities
+// got the same pixels.
+struct frame_identity {
+    frame_buffer::clock::time_point capture_began{};
+    uint64_t delivered = 0;
+    bool operator==(const frame_identity&) const = default;
+};
+
 // The freshness of the newest frame at `now`: a frame older than `max_age`,
-// or none within `max_age` of the capture's start, is stale.
+// or none within `max_age` of the capture's start, is stale. When fresh,
+// `newest` (if given) is set to that frame's identity.
 frame_freshness frame_state(frame_buffer& frame, frame_buffer::clock::time_point now,
-                            frame_buffer::clock::duration max_age);
+                            frame_buffer::clock::duration max_age,
+                            frame_identity* newest = nullptr);
 
 // Copies the frame into `image` as copy_gray8 does, under the same shared
 // lock as the freshness test, only when the frame is fresh; otherwise
-// `image` is left as it was. Returns the freshness.
+// `image` and `copied` are left as they were. Returns the freshness.
 frame_freshness copy_fresh_gray8(frame_buffer& frame, cv::Mat& image,
                                  frame_buffer::clock::time_point now,
-                                 frame_buffer::clock::duration max_age);
+                                 frame_buffer::clock::duration max_age,
+                                 frame_identity* copied = nullptr);
 
 // The frame as an 8-bit grey image of height x width, copied under the shared
 // lock into `image` (reallocated only when its size differs). Mono10, Mono12

@@ -34,6 +34,9 @@ frame_pipeline::~frame_pipeline() {
     work_cv_.notify_all();
     for (auto& w : workers_)
         w.join();
+    // The shared frames go back to spare_images_ while it is there.
+    in_flight_.clear();
+    held_.reset();
 }
 
 void frame_pipeline::submit_frame(uint32_t value, odometer_format format, frame_buffer& frame,
@@ -45,18 +48,48 @@ void frame_pipeline::submit_frame(uint32_t value, odometer_format format, frame_
     e.late = late;
     {
         std::lock_guard<std::mutex> lock(guard_);
-        if (!spare_images_.empty()) {
-            e.image = std::move(spare_images_.back());
-            spare_images_.pop_back();
-        }
         if (!spare_jpegs_.empty()) {
             e.jpeg = std::move(spare_jpegs_.back());
             spare_jpegs_.pop_back();
         }
     }
     e.jpeg.clear();
-    e.state = copy_fresh_gray8(frame, e.image, frame_buffer::clock::now(), max_age);
+    const auto now = frame_buffer::clock::now();
+    frame_identity newest;
+    e.state = frame_state(frame, now, max_age, &newest);
+    if (e.state == frame_freshness::fresh) e.image = take(frame, e.state, now, max_age, newest);
     queue(std::move(s));
+}
+
+std::shared_ptr<const cv::Mat> frame_pipeline::take(frame_buffer& frame, frame_freshness& state,
+                                                    frame_buffer::clock::time_point now,
+                                                    frame_buffer::clock::duration max_age,
+                                                    const frame_identity& newest) {
+    if (held_ && held_id_ == newest) return held_;
+    cv::Mat copy;
+    {
+        std::lock_guard<std::mutex> lock(guard_);
+        if (!spare_images_.empty()) {
+            copy = std::move(spare_images_.back());
+            spare_images_.pop_back();
+        }
+    }
+    held_.reset();
+    state = copy_fresh_gray8(frame, copy, now, max_age, &held_id_);
+    if (state != frame_freshness::fresh || copy.empty()) {
+        if (!copy.empty()) {
+            std::lock_guard<std::mutex> lock(guard_);
+            spare_images_.push_back(std::move(copy));
+        }
+        return nullptr;
+    }
+    // The last entry to let go gives the buffer back for a later copy.
+    held_.reset(new cv::Mat(std::move(copy)), [this](const cv::Mat* image) {
+        std::unique_ptr<const cv::Mat> owned(image);
+        std::lock_guard<std::mutex> lock(guard_);
+        spare_images_.push_back(*owned);
+    });
+    return held_;
 }
 
 void frame_pipeline::submit_change(std::function<void()> change) {
@@ -68,8 +101,8 @@ void frame_pipeline::submit_change(std::function<void()> change) {
 void frame_pipeline::queue(std::unique_ptr<slot> s) {
     slot& added = *s;
     in_flight_.push_back(std::move(s));
-    const bool needs_encoding = !added.data.change && added.data.state == frame_freshness::fresh &&
-                                !added.data.image.empty();
+    const bool needs_encoding =
+        !added.data.change && added.data.state == frame_freshness::fresh && added.data.image;
     if (!needs_encoding) {
         added.done = true;
     } else if (workers_.empty()) {
@@ -89,7 +122,7 @@ void frame_pipeline::queue(std::unique_ptr<slot> s) {
 
 void frame_pipeline::encode(slot& s) {
     try {
-        ldb_writer::encode_frame(s.data.image, s.data.jpeg);
+        ldb_writer::encode_frame(*s.data.image, s.data.jpeg);
     } catch (const std::exception&) {
         s.data.jpeg.clear();  // written as a frame that could not be stored
     }
@@ -109,11 +142,7 @@ void frame_pipeline::work() {
         }
         encode(*s);
         --g_frames_unencoded;
-        {
-            // The raw frame is no longer needed: its buffer serves a later message.
-            std::lock_guard<std::mutex> lock(guard_);
-            spare_images_.push_back(std::move(s->data.image));
-        }
+        s->data.image.reset();  // the last entry sharing it frees the buffer for a later copy
         s->done = true;
         boost::asio::post(io_, [this] { drain(); });
     }
@@ -125,8 +154,8 @@ void frame_pipeline::drain() {
         std::unique_ptr<slot> s = std::move(in_flight_.front());
         in_flight_.pop_front();
         write_(s->data);
+        s->data.image.reset();
         std::lock_guard<std::mutex> lock(guard_);
-        if (!s->data.image.empty()) spare_images_.push_back(std::move(s->data.image));
         spare_jpegs_.push_back(std::move(s->data.jpeg));
     }
     if (was_full && !full() && on_space_) on_space_();

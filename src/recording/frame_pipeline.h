@@ -1,10 +1,15 @@
 // The recording's frames on their way to the store: each odometer message's
-// frame is copied at once (so it is the frame that was newest when the
+// frame is taken at once (so it is the frame that was newest when the
 // message arrived), JPEG-encoded on a pool of worker threads while the write
 // thread goes on reading the line, and handed to the writer in message
 // order, together with the session changes queued between the messages.
 //
-// At most `capacity` entries are in flight (copied or encoded, not yet
+// A frame is copied out of the frame_buffer once: messages that arrive
+// before the camera delivers the next share that copy, read-only, until the
+// last of them is encoded. The odometer outruns the camera at speed, and the
+// copy is the write thread's largest cost per message.
+//
+// At most `capacity` entries are in flight (taken or encoded, not yet
 // written); full() tells the write thread to leave the next messages waiting
 // in the line. Frame buffers and JPEG buffers are reused from entry to entry.
 // With no workers every frame is encoded at once, on the write thread: the
@@ -43,7 +48,9 @@ class frame_pipeline {
         odometer_format format = odometer_new;
         frame_freshness state = frame_freshness::fresh;
         bool late = false;  // the message had waited in the line
-        cv::Mat image;      // the copied frame, until it is encoded
+        // The frame taken, until it is encoded; shared by the entries that
+        // took the same delivered frame, and never written to while shared.
+        std::shared_ptr<const cv::Mat> image;
         std::vector<uint8_t> jpeg;
         bool has_frame() const {
             return !change && state == frame_freshness::fresh && !jpeg.empty();
@@ -79,6 +86,13 @@ class frame_pipeline {
     };
 
     void queue(std::unique_ptr<slot> s);
+    // The frame for a fresh message: the copy held when the camera has
+    // delivered nothing since, else a new copy (null for an empty geometry).
+    // Sets `state` again when the frame went stale meanwhile.
+    std::shared_ptr<const cv::Mat> take(frame_buffer& frame, frame_freshness& state,
+                                        frame_buffer::clock::time_point now,
+                                        frame_buffer::clock::duration max_age,
+                                        const frame_identity& newest);
     void encode(slot& s);
     void work();
     // Writes every entry at the front that is done, in order.
@@ -89,12 +103,15 @@ class frame_pipeline {
     writer write_;
     std::function<void()> on_space_;
     std::deque<std::unique_ptr<slot>> in_flight_;  // loop thread only, in message order
+    // The frame copied last and which it is; loop thread only.
+    std::shared_ptr<const cv::Mat> held_;
+    frame_identity held_id_;
 
     std::mutex guard_;
     std::condition_variable work_cv_;
     // State below is protected by guard_.
     std::deque<slot*> to_encode_;
-    std::vector<cv::Mat> spare_images_;
+    std::vector<cv::Mat> spare_images_;  // returned by the last entry sharing one
     std::vector<std::vector<uint8_t>> spare_jpegs_;
     bool stopping_ = false;
 

@@ -32,9 +32,12 @@ class frame_pipeline_test : public write_thread_test {
         write_thread_test::TearDown();
         ldb_writer::set_store_env(nullptr);
     }
+    // The camera delivers a frame of one brightness.
     void show(uint8_t brightness) {
         std::unique_lock lock(frame_.lock);
         std::memset(frame_.pixels.data(), brightness, frame_.pixels.size());
+        ++frame_.delivered;
+        frame_.delivered_at = frame_buffer::clock::now();
     }
     // Waits until the thread has read every byte sent: the line has stayed
     // empty for a while (bytes written to a pseudo-terminal reach its input
@@ -75,6 +78,35 @@ TEST_F(frame_pipeline_test, each_value_gets_the_frame_that_was_newest_at_its_mes
         EXPECT_NEAR(brightness_of(stored.at(frame_key(100 + 5 * i))), shades[i], 1) << i;
     }
     EXPECT_EQ(faults() & fault_behind, 0);
+}
+
+TEST_F(frame_pipeline_test, a_copy_shared_by_messages_stays_intact_while_the_next_is_taken) {
+    start("", true, 2);
+    // Grain makes each frame slow to encode: the next frame is copied while
+    // the messages sharing the last copy still wait for an encoder.
+    cv::Mat grain(2048, 4096, CV_8SC1);
+    cv::RNG(7).fill(grain, cv::RNG::UNIFORM, -16, 17);
+    const uint8_t shades[] = {40, 200, 90, 160};
+    uint32_t value = 100;
+    for (const uint8_t shade : shades) {
+        {
+            std::unique_lock lock(frame_.lock);
+            cv::Mat pixels(2048, 4096, CV_8UC1, frame_.pixels.data());
+            cv::add(grain, cv::Scalar(shade), pixels, cv::noArray(), CV_8U);
+            ++frame_.delivered;
+            frame_.delivered_at = frame_buffer::clock::now();
+        }
+        for (int i = 0; i < 6; ++i)
+            line_.send_new(value += 5);
+        wait_read();
+    }
+    status_after(24);
+    stop();
+    ASSERT_EQ(folders().size(), 1u);
+    const auto stored = dump_database(folders()[0]);
+    for (int i = 0; i < 24; ++i) {
+        EXPECT_NEAR(brightness_of(stored.at(frame_key(105 + 5 * i))), shades[i / 6], 2) << i;
+    }
 }
 
 TEST_F(frame_pipeline_test, a_new_code_and_a_reset_amid_frames_in_flight_end_sessions_in_order) {
